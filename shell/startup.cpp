@@ -1,0 +1,6 @@
+#include "shell/startup.h"
+
+int RunProgram(HINSTANCE)
+{
+    return 10;
+}

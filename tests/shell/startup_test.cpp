@@ -1,0 +1,8 @@
+#include <gtest/gtest.h>
+
+#include "shell/startup.h"
+
+TEST(Startup, Placeholder)
+{
+    EXPECT_EQ(10, RunProgram(GetModuleHandleW(nullptr)));
+}
