@@ -1,10 +1,18 @@
-// Stand-ins for what this subsystem has not built yet, so the program's
-// lifecycle links; each goes when the real code lands.
-#include "notify/balloons.h"
-#include "notify/splash.h"
-#include "notify/tray.h"
+// Stand-ins for the balloon page until the browser host lands: a balloon
+// gets no page and never joins the stack.
+#include "notify/balloonwnd.h"
 
-void CreateSplashWindow() {}
-void CloseSplashWindow() {}
-void RemoveTrayIcon() {}
-void EmptyBalloonStack() {}
+void CBalloonWnd::AttachPage(HWND) {}
+void CBalloonWnd::DetachPage() {}
+
+LRESULT CGameBalloon::OnDocCompleted()
+{
+    CloseLater();
+    return 0;
+}
+
+LRESULT CNewsBalloon::OnDocCompleted()
+{
+    CloseLater();
+    return 0;
+}
