@@ -3,6 +3,7 @@
 
 #include "notify_test.h"
 
+#include "driver.h"
 #include "notify/splash.h"
 
 #include <cstdint>
@@ -186,4 +187,37 @@ TEST_F(Splash, ClosingWithoutASplashDoesNothing)
     CloseSplashWindow();
     EXPECT_EQ(nullptr, GetSplashWindow());
     EXPECT_EQ(nullptr, FindWindowW(L"ZEL_SPLASH_CLASS", nullptr));
+}
+
+// The program shows the splash for switch j from its first moment until the
+// run ends (here at the start-up error box of a prefix without a theme).
+TEST(SplashInProgram, ShownOnlyWithSwitchJ)
+{
+    zeltest::TempDir programDir(L"notify-splash");
+    WriteSplash(MakeBmp(100, 100, 0xFF0000, 0x0000FF));
+
+    zeltest::ZelProcess withSplash;
+    ASSERT_TRUE(withSplash.Start(programDir.path(), L"zel.exe", L"j 1"));
+    HWND window = zeltest::WaitForWindow(L"ZEL_SPLASH_CLASS", 10000, withSplash.Id());
+    ASSERT_NE(nullptr, window);
+    // The window is seen as soon as it exists; it takes its size once the
+    // picture is decoded.
+    RECT rect = {};
+    for (int i = 0; i < 100 && (GetWindowRect(window, &rect), IsRectEmpty(&rect)); ++i)
+        Sleep(50);
+    EXPECT_EQ(50, rect.right - rect.left);
+    EXPECT_EQ((WorkArea().bottom - 50) / 2, rect.top);
+    std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(withSplash.Id(), 10000);
+    ASSERT_TRUE(box);
+    zeltest::DismissMessageBox(box->window);
+    EXPECT_EQ(4u, withSplash.Wait());
+
+    zeltest::ZelProcess plain;
+    ASSERT_TRUE(plain.Start(programDir.path(), L"zel.exe", L""));
+    box = zeltest::WaitForMessageBox(plain.Id(), 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(nullptr, zeltest::WaitForWindow(L"ZEL_SPLASH_CLASS", 0, plain.Id()));
+    zeltest::DismissMessageBox(box->window);
+    EXPECT_EQ(4u, plain.Wait());
+    DeleteFileW(SplashPath().c_str());
 }
