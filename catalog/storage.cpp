@@ -111,6 +111,14 @@ bool Statement::StepRow()
     return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
 }
 
+bool Statement::StepWithRetry()
+{
+    if (!stmt_)
+        return false;
+    int rc = RetryWhileBusy([&] { return sqlite3_step(stmt_); });
+    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
 int Statement::ColumnInt(int column) const
 {
     return stmt_ ? sqlite3_column_int(stmt_, column) : 0;
@@ -263,7 +271,9 @@ bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db)
 {
     if (OpenDatabase(pathUtf8, db) != SQLITE_OK)
         return false;
-    if (sqlite3_exec(*db, "select * from sqlite_master limit 0,1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (RetryWhileBusy([&] {
+            return sqlite3_exec(*db, "select * from sqlite_master limit 0,1", nullptr, nullptr, nullptr);
+        }) != SQLITE_OK) {
         sqlite3_close(*db);
         *db = nullptr;
         return false;
