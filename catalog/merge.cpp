@@ -371,7 +371,7 @@ void MergeUpdateDatabase(const char* pathUtf8)
     if (!catalogDb)
         return;
     DatabaseHandle importDb;
-    if (!OpenAndCheckDatabase(pathUtf8, importDb.out()))
+    if (!OpenAndCheckExistingDatabase(pathUtf8, importDb.out()))
         return;
 
     // One transaction, holding the write lock from its start: another
@@ -413,7 +413,7 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
     if (!catalogDb)
         return;
     DatabaseHandle newerDb;
-    if (!OpenAndCheckDatabase(pathUtf8, newerDb.out()))
+    if (!OpenAndCheckExistingDatabase(pathUtf8, newerDb.out()))
         return;
     Statement select;
     if (select.PrepareWithRetry16(newerDb.get(), L"select * from games order by id desc")) {

@@ -120,6 +120,11 @@ int OpenDatabase(const char* pathUtf8, sqlite3** db);
 // busy file is not a broken one.
 bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db);
 
+// The same for a file that must already exist (an import or mapping
+// database named from outside): a missing file is not created and the
+// result is false.
+bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db);
+
 // Owns one connection (import databases, game packages).
 class DatabaseHandle {
 public:
