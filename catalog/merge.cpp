@@ -268,14 +268,29 @@ bool StartsWith(const char* text, const char* prefix)
     return strncmp(text, prefix, strlen(prefix)) == 0;
 }
 
-bool CatalogHasGame(sqlite3* catalogDb, sqlite3_int64 id)
-{
-    Statement stmt;
-    if (!stmt.PrepareWithRetry(catalogDb, "select 1 from games where id=?1"))
-        return false;
-    sqlite3_bind_int64(stmt.Handle(), 1, id);
-    return stmt.StepRow();
-}
+// Whether the catalog holds a game, asked through one prepared statement
+// for a whole walk.
+class GameLookup {
+public:
+    explicit GameLookup(sqlite3* catalogDb)
+    {
+        stmt_.PrepareWithRetry(catalogDb, "select 1 from games where id=?1");
+    }
+    bool Has(sqlite3_int64 id)
+    {
+        sqlite3_stmt* stmt = stmt_.Handle();
+        if (!stmt)
+            return false;
+        sqlite3_reset(stmt);
+        sqlite3_bind_int64(stmt, 1, id);
+        bool found = sqlite3_step(stmt) == SQLITE_ROW;
+        sqlite3_reset(stmt);
+        return found;
+    }
+
+private:
+    Statement stmt_;
+};
 
 std::string IdText(sqlite3_int64 id)
 {
@@ -333,6 +348,7 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
                              "itunes_id_free", "itunes_id_ipad", "itunes_id_ipad_free"})
         updated.push_back(columns.Find(name));
 
+    GameLookup known(catalogDb);
     RowLiterals row;
     SqlTextBuffer statement;
     SqlTextBuffer values;
@@ -344,7 +360,7 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         if (!row.Render(select.Handle(), columns.Count()))
             continue;
         try {
-            if (CatalogHasGame(catalogDb, id)) {
+            if (known.Has(id)) {
                 statement.Reset();
                 statement.AppendText("update games set ");
                 SqlTextBuffer assignments;
@@ -420,6 +436,7 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
         ColumnNameList columns(select.Handle());
         int idColumn = columns.Find("id");
         int oldIdColumn = columns.Find("old_id");
+        GameLookup known(catalogDb);
         RowLiterals row;
         while (columns.Count() >= 2 && idColumn >= 0 && select.StepRow()) {
             sqlite3_int64 newId = sqlite3_column_int64(select.Handle(), idColumn);
@@ -441,7 +458,7 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
             // new number (the renumbering found that id taken). When the
             // update failed for another reason (a catalog without old_id),
             // the game is kept.
-            if (CatalogHasGame(catalogDb, newId))
+            if (known.Has(newId))
                 ExecOneWithRetry(("delete from games where id = " + IdText(oldId)).c_str(), catalogDb);
         }
     }
