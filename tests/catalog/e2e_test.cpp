@@ -257,3 +257,67 @@ TEST_F(CatalogSwitches, TwoImportsAtOnceBothLand)
     TestDb db(Catalog());
     EXPECT_EQ(600, db.Int("select count(*) from games"));
 }
+
+namespace {
+
+// Runs an interactive start that stops at a start-up error: the box's text
+// and the exit code.
+struct StoppedStart {
+    std::wstring boxText;
+    std::optional<DWORD> code;
+};
+
+StoppedStart RunUntilStartupError(const std::wstring& dir, const std::wstring& switches)
+{
+    StoppedStart result;
+    ZelProcess process;
+    if (!process.Start(dir, L"zel.exe", switches))
+        return result;
+    std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(process.Id(), 20000);
+    // The box may be found before its text is set: read it again until
+    // the text is there.
+    for (int tries = 0; box && box->text.empty() && tries < 100; ++tries) {
+        Sleep(50);
+        box = zeltest::WaitForMessageBox(process.Id(), 1000);
+    }
+    if (box) {
+        result.boxText = box->text;
+        zeltest::DismissMessageBox(box->window);
+    }
+    result.code = process.Wait();
+    if (!result.code)
+        process.Kill();
+    return result;
+}
+
+}  // namespace
+
+// The selection of switch r is stored before the theme loads; this
+// catalog has no theme, so each start then stops with the theme error.
+TEST_F(CatalogSwitches, SelectedGameIsRememberedWhenShown)
+{
+    SeedCatalog("insert into games(id,name,show,old_id) values(5,'Five',1,0),(6,'Six',0,0),(7,'Seven',1,3)");
+    StoppedStart run = RunUntilStartupError(exeDir_.path(), L"r 5 v 1");
+    EXPECT_NE(std::wstring::npos, run.boxText.find(L"Cannot load theme.")) << Utf8(run.boxText);
+    EXPECT_EQ(4u, run.code);
+    TestDb db(Catalog());
+    EXPECT_EQ("5", db.Text("select val from opt where var='lastselectgame'"));
+    db.Close();
+
+    EXPECT_EQ(4u, RunUntilStartupError(exeDir_.path(), L"r 6 v 1").code);  // hidden: not stored
+    db.Open(Catalog());
+    EXPECT_EQ("5", db.Text("select val from opt where var='lastselectgame'"));
+    db.Close();
+
+    EXPECT_EQ(4u, RunUntilStartupError(exeDir_.path(), L"r 3").code);  // older numbering
+    db.Open(Catalog());
+    EXPECT_EQ("7", db.Text("select val from opt where var='lastselectgame'"));
+}
+
+TEST_F(CatalogSwitches, StartupStopsWhenTheCatalogCannotOpen)
+{
+    ASSERT_TRUE(zeltest::WriteFileBytes(Catalog(), std::string(4096, 'j')));
+    StoppedStart run = RunUntilStartupError(exeDir_.path(), L"");
+    EXPECT_NE(std::wstring::npos, run.boxText.find(L"Cannot open database.")) << Utf8(run.boxText);
+    EXPECT_EQ(4u, run.code);
+}
