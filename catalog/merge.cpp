@@ -7,7 +7,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <vector>
@@ -135,13 +137,16 @@ bool RenderBlobLiteral(const unsigned char* data, size_t size, std::string& lite
 class RowLiterals {
 public:
     // False when the row must not be written (a broken compressed blob, or
-    // memory ran out while rendering).
-    bool Render(sqlite3_stmt* row, int columns)
+    // memory ran out while rendering). With `only`, just those columns are
+    // rendered and the others count as absent.
+    bool Render(sqlite3_stmt* row, int columns, std::initializer_list<int> only = {})
     {
         literals_.resize(static_cast<size_t>(columns));
         present_.assign(static_cast<size_t>(columns), false);
         try {
             for (int i = 0; i < columns; ++i) {
+                if (only.size() != 0 && std::find(only.begin(), only.end(), i) == only.end())
+                    continue;
                 std::string& literal = literals_[static_cast<size_t>(i)];
                 literal.clear();
                 if (!RenderColumn(row, i, literal))
@@ -443,7 +448,8 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
             sqlite3_int64 oldId = oldIdColumn >= 0 ? sqlite3_column_int64(select.Handle(), oldIdColumn) : 0;
             // Nothing to renumber: a game whose number stayed must not be
             // deleted as if it had moved.
-            if (oldId == 0 || oldId == newId || !row.Render(select.Handle(), columns.Count()))
+            if (oldId == 0 || oldId == newId ||
+                !row.Render(select.Handle(), columns.Count(), {idColumn, oldIdColumn}))
                 continue;
             SqlTextBuffer statement;
             statement.AppendText("update games set ");
