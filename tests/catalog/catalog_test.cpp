@@ -285,17 +285,6 @@ TEST_F(CatalogTest, AllcatAndTme)
     EXPECT_LE(std::llabs(tme - now), 5);
 }
 
-TEST(GameStatusWords, Composition)
-{
-    EXPECT_STREQ(" ", ComposeGameStatusWords(1, 0, 4).words);
-    EXPECT_STREQ(" hide ", ComposeGameStatusWords(0, 0, -1).words);
-    EXPECT_EQ(-1, ComposeGameStatusWords(0, 0, -1).affiliate);
-    EXPECT_STREQ(" inst ", ComposeGameStatusWords(0, 7, -1).words);
-    EXPECT_EQ(0, ComposeGameStatusWords(0, 7, -1).affiliate);
-    EXPECT_EQ(0, ComposeGameStatusWords(1, 0, -1).affiliate);
-    EXPECT_EQ(-2, ComposeGameStatusWords(1, 0, -2).affiliate);
-}
-
 // ---------------------------------------------------------------------------
 // Options
 // ---------------------------------------------------------------------------
