@@ -18,12 +18,12 @@ jobs=$(nproc)
 # of its time compiling SQLite on one core.
 shipped=
 if [ "$arch" != i686 ]; then
-  cmake -S "$root" -B "$builds/i686" -G Ninja -DZEL_ARCH=i686 -DZEL_BUILD_TESTS=OFF >/dev/null
+  cmake -S "$root" -B "$builds/i686" -G Ninja -DZEL_ARCH=i686 -DZEL_BUILD_TESTS=OFF -DZEL_DEPS_DIR="$builds/_deps-src" >/dev/null
   cmake --build "$builds/i686" -j "$jobs" &
   shipped=$!
 fi
 
-cmake -S "$root" -B "$builds/$arch" -G Ninja -DZEL_ARCH="$arch" >/dev/null
+cmake -S "$root" -B "$builds/$arch" -G Ninja -DZEL_ARCH="$arch" -DZEL_DEPS_DIR="$builds/_deps-src" >/dev/null
 cmake --build "$builds/$arch" -j "$jobs"
 if [ -n "$shipped" ]; then
   wait "$shipped"
