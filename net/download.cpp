@@ -3,10 +3,13 @@
 #include "net/internet.h"
 #include "shell/text.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -43,8 +46,19 @@ struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
 };
 
-// Writes the rest of the reply body to filePath. A failed read or write
-// leaves no partial file behind.
+// The Content-Length the server announced, when it announced one.
+std::optional<uint64_t> AnnouncedLength(HINTERNET request)
+{
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+        return std::nullopt;
+    return _wcstoui64(text, nullptr, 10);
+}
+
+// Writes the rest of the reply body to filePath. A failed read or write,
+// or a body that ends before its announced length, leaves no partial file
+// behind.
 bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
 {
     std::unique_ptr<FILE, FileCloser> file(_wfopen(filePath, L"wb"));
@@ -52,6 +66,7 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
         return false;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kTransferBytes]);
     bool written = buffer != nullptr;
+    uint64_t total = 0;
     while (written) {
         DWORD got = 0;
         if (!InternetReadFile(request, buffer.get(), kTransferBytes, &got)) {
@@ -62,8 +77,11 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
             break;
         if (fwrite(buffer.get(), 1, got, file.get()) != got)
             written = false;
+        total += got;
     }
     if (fclose(file.release()) != 0)
+        written = false;
+    if (std::optional<uint64_t> announced = AnnouncedLength(request); announced && *announced != total)
         written = false;
     if (!written)
         DeleteFileW(filePath);
