@@ -262,37 +262,43 @@ TEST_F(AsyncRequests, IncompleteRequestsAreRefused)
 
 TEST_F(AsyncRequests, WorkersCompletingInEitherOrderRemoveOnlyTheirOwnNode)
 {
-    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HttpReply held = zeltest::TextReply("first");
-    held.gate = gate;
-    server_.Reply("/held", held);
-    server_.Reply("/quick", zeltest::TextReply("second"));
+    for (bool firstHeld : {true, false}) {
+        SCOPED_TRACE(firstHeld ? "second completes first" : "first completes first");
+        HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HttpReply held = zeltest::TextReply("held");
+        held.gate = gate;
+        server_.ClearRequests();
+        server_.Reply("/one", firstHeld ? held : zeltest::TextReply("quick"));
+        server_.Reply("/two", firstHeld ? zeltest::TextReply("quick") : held);
 
-    ASSERT_TRUE(Start("held", false, kRequestBigIcon, 1));
-    ASSERT_TRUE(server_.WaitForRequests("/held", 1));
-    ASSERT_TRUE(Start("quick", false, kRequestSmallIcon, 2));
-    EXPECT_EQ(2u, CountWorkerThreads());
+        ASSERT_TRUE(Start("one", false, kRequestBigIcon, 1));
+        ASSERT_TRUE(server_.WaitForRequests("/one", 1));
+        ASSERT_TRUE(Start("two", false, kRequestSmallIcon, 2));
+        ASSERT_TRUE(server_.WaitForRequests("/two", 1));
+        EXPECT_EQ(2u, CountWorkerThreads());
 
-    Completion quick = WaitForCompletion(window_.get());
-    ASSERT_TRUE(quick.result);
-    EXPECT_EQ(2u, quick.result->userWord);
-    RemoveWorkerThread(quick.thread);
-    EXPECT_EQ(1u, CountWorkerThreads());
+        Completion quick = WaitForCompletion(window_.get());
+        ASSERT_TRUE(quick.result);
+        EXPECT_EQ(firstHeld ? 2u : 1u, quick.result->userWord);
+        EXPECT_EQ("quick", Data(quick.result.get()));
+        RemoveWorkerThread(quick.thread);
+        EXPECT_EQ(1u, CountWorkerThreads());
 
-    // A handle that is not registered is neither waited for nor closed.
-    HANDLE stranger = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    RemoveWorkerThread(stranger);
-    EXPECT_EQ(1u, CountWorkerThreads());
-    EXPECT_TRUE(CloseHandle(stranger));
+        // A handle that is not registered is neither waited for nor closed.
+        HANDLE stranger = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        RemoveWorkerThread(stranger);
+        EXPECT_EQ(1u, CountWorkerThreads());
+        EXPECT_TRUE(CloseHandle(stranger));
 
-    SetEvent(gate);
-    Completion first = WaitForCompletion(window_.get());
-    ASSERT_TRUE(first.result);
-    EXPECT_EQ(1u, first.result->userWord);
-    EXPECT_EQ("first", Data(first.result.get()));
-    RemoveWorkerThread(first.thread);
-    EXPECT_EQ(0u, CountWorkerThreads());
-    CloseHandle(gate);
+        SetEvent(gate);
+        Completion late = WaitForCompletion(window_.get());
+        ASSERT_TRUE(late.result);
+        EXPECT_EQ(firstHeld ? 1u : 2u, late.result->userWord);
+        EXPECT_EQ("held", Data(late.result.get()));
+        RemoveWorkerThread(late.thread);
+        EXPECT_EQ(0u, CountWorkerThreads());
+        CloseHandle(gate);
+    }
 }
 
 TEST_F(AsyncRequests, ShutdownWaitsForEveryRunningWorker)
