@@ -199,7 +199,7 @@ void Document::runOnload()
         onload && V_VT(onload) == VT_DISPATCH && V_DISPATCH(onload)) {
         ComRef<IDispatch> function(V_DISPATCH(onload));
         enterScript();
-        const HRESULT hr = CallFunction(function.get(), nullptr);
+        const HRESULT hr = CallFunction(function.get(), nullptr, window_->dispatch());
         leaveScript();
         if (FAILED(hr)) Trace(L"error", L"window.onload failed " + HexCode(hr));
         return;

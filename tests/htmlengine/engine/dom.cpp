@@ -579,7 +579,7 @@ HRESULT Node::callMember(std::wstring_view name, const Args& args, VARIANT* resu
         Variant onclick;
         handler(L"onclick", &onclick);
         if (onclick.type() == VT_DISPATCH && V_DISPATCH(&onclick.get()))
-            return CallFunction(V_DISPATCH(&onclick.get()), nullptr);
+            return CallFunction(V_DISPATCH(&onclick.get()), nullptr, dispatch());
         return S_OK;
     }
     return DISP_E_MEMBERNOTFOUND;

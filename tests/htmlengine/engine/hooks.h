@@ -16,8 +16,8 @@
 //   "event" (BeforeNavigate2, NavigateComplete2, DocumentComplete,
 //   NavigateError with their address), "call" (a page function called from
 //   outside with its arguments and outcome), "host" (the questions asked of
-//   the host: GetHostInfo, GetOptionKeyPath, GetOverrideKeyPath, GetExternal,
-//   ShowContextMenu), "error" (script errors), "alert", "eval".
+//   the host at each load, GetHostInfo, GetOptionKeyPath, GetOverrideKeyPath,
+//   and ShowContextMenu), "error" (script errors), "alert", "eval".
 #pragma once
 
 #include <windows.h>

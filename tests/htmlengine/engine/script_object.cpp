@@ -36,27 +36,39 @@ long ArgInt(const Args& args, size_t index, long fallback)
     return V_I4(&number.get());
 }
 
-HRESULT CallFunction(IDispatch* function, const DISPPARAMS* params, VARIANT* result)
+HRESULT CallFunction(IDispatch* function, const DISPPARAMS* params, VARIANT* result, IDispatch* self)
 {
     if (!function) return E_POINTER;
-    DISPPARAMS positional{};
-    if (params) {
-        positional.rgvarg = params->rgvarg + params->cNamedArgs;
-        positional.cArgs = params->cArgs - params->cNamedArgs;
+    // Named arguments first, then the positional ones as given.
+    std::vector<VARIANT> args;
+    DISPID thisId = DISPID_THIS;
+    ComRef<IDispatchEx> functionEx;
+    if (self) function->QueryInterface(__uuidof(IDispatchEx), functionEx.putVoid());
+    if (functionEx) {
+        VARIANT v;
+        V_VT(&v) = VT_DISPATCH;
+        V_DISPATCH(&v) = self;
+        args.push_back(v);
     }
+    if (params) {
+        for (UINT i = params->cNamedArgs; i < params->cArgs; ++i) args.push_back(params->rgvarg[i]);
+    }
+    DISPPARAMS call{args.empty() ? nullptr : args.data(), functionEx ? &thisId : nullptr,
+                    static_cast<UINT>(args.size()), functionEx ? 1u : 0u};
     EXCEPINFO exception{};
     UINT argError = 0;
-    const HRESULT hr = function->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &positional,
-                                        result, &exception, &argError);
+    const HRESULT hr = functionEx
+        ? functionEx->InvokeEx(DISPID_VALUE, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &call, result, &exception, nullptr)
+        : function->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &call, result, &exception, &argError);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
     return hr;
 }
 
-HRESULT CallFunction(IDispatch* function, VARIANT* result)
+HRESULT CallFunction(IDispatch* function, VARIANT* result, IDispatch* self)
 {
-    return CallFunction(function, nullptr, result);
+    return CallFunction(function, nullptr, result, self);
 }
 
 STDMETHODIMP ScriptObject::QueryInterface(REFIID iid, void** out)
@@ -302,7 +314,7 @@ HRESULT ScriptObject::invokeSlot(DISPID id, WORD flags, DISPPARAMS* params, VARI
         // A function the script stored in the object.
         Variant stored;
         if (SUCCEEDED(getSlot(id, &stored)) && stored.type() == VT_DISPATCH && V_DISPATCH(&stored.get()))
-            return CallFunction(V_DISPATCH(&stored.get()), params, result);
+            return CallFunction(V_DISPATCH(&stored.get()), params, result, dispatch());
         if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
     }
     if (flags & DISPATCH_PROPERTYGET) return getSlot(id, result);

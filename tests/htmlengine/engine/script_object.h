@@ -22,10 +22,10 @@ std::wstring ArgText(const Args& args, size_t index);
 IDispatch* ArgObject(const Args& args, size_t index);
 long ArgInt(const Args& args, size_t index, long fallback);
 
-// Calls a script function object with the given parameters (named ones are
-// dropped).
-HRESULT CallFunction(IDispatch* function, const DISPPARAMS* params, VARIANT* result);
-HRESULT CallFunction(IDispatch* function, VARIANT* result);
+// Calls a script function object with the positional parameters of
+// `params`; `self` (when given) is the function's `this`.
+HRESULT CallFunction(IDispatch* function, const DISPPARAMS* params, VARIANT* result, IDispatch* self = nullptr);
+HRESULT CallFunction(IDispatch* function, VARIANT* result, IDispatch* self = nullptr);
 
 class ScriptObject : public IDispatchEx {
 public:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 
 namespace htmlengine {
@@ -29,8 +30,14 @@ void CopyArgument(const VARIANT& from, VARIANT& to)
     switch (V_VT(&from)) {
     case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_UI4:
     case VT_INT: case VT_UINT: case VT_I8: case VT_UI8: {
-        if (SUCCEEDED(ChangeType(&to, &from, 0, VT_I4))) return;
-        ChangeType(&to, &from, 0, VT_R8);
+        Variant wide;
+        if (FAILED(ChangeType(&wide, &from, 0, V_VT(&from) == VT_UI8 ? VT_R8 : VT_I8))) return;
+        if (wide.type() == VT_I8 && V_I8(&wide.get()) >= INT_MIN && V_I8(&wide.get()) <= INT_MAX) {
+            V_VT(&to) = VT_I4;
+            V_I4(&to) = static_cast<LONG>(V_I8(&wide.get()));
+            return;
+        }
+        ChangeType(&to, &wide.get(), 0, VT_R8);
         return;
     }
     default:
