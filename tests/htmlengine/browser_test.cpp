@@ -434,6 +434,22 @@ TEST_F(EngineTest, HookWindowServesContextMenusAndScriptForOutsideObservers)
     DeleteFileW(trace.c_str());
 }
 
+TEST_F(EngineTest, HostMayCloseTheControlFromInsideACallOfThePage)
+{
+    loadMain();
+    auto script = PageScript(browser());
+    host().external().onCall = [&](const ExternalCall& c) {
+        if (c.name == L"note") host().close();
+    };
+    Variant result;
+    ASSERT_EQ(S_OK, CallMember(script.get(), L"inCloseHost", {}, &result));
+    EXPECT_EQ(L"survived", TextOf(result.get()));
+    EXPECT_EQ(nullptr, host().browser());
+    // The page is gone; its timers with it.
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, CallMember(script.get(), L"inLog", {}, &result));
+    PumpFor(150);
+}
+
 TEST_F(EngineTest, ControlLivesInPlaceInItsHostWindow)
 {
     EXPECT_TRUE(host().inPlaceActive);

@@ -179,6 +179,7 @@ STDMETHODIMP External::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     }
     const std::wstring first = call.args.empty() ? L"" : call.args[0];
     calls.push_back(std::move(call));
+    if (onCall) onCall(calls.back());
     if (id == 1 && result) {
         VariantInit(result);
         V_VT(result) = VT_BSTR;

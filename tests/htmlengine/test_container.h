@@ -59,6 +59,8 @@ struct ExternalCall {
 class External final : public IDispatch {
 public:
     std::vector<ExternalCall> calls;
+    // Runs inside each call, after it was recorded.
+    std::function<void(const ExternalCall&)> onCall;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }

@@ -221,6 +221,27 @@ void Document::unload()
     frames_.clear();
     for (auto& frame : frames) frame->closeFrame();
     frames.clear();
+    browser_ = nullptr;
+    // The host may close the control from inside a call the page made
+    // (window.external): the engine is not closed under running script.
+    if (scriptDepth_ > 0) {
+        unloadPending_ = true;
+        return;
+    }
+    finishUnload();
+}
+
+void Document::leaveScript()
+{
+    if (--scriptDepth_ == 0 && unloadPending_) {
+        ComRef<Document> self(this);
+        unloadPending_ = false;
+        finishUnload();
+    }
+}
+
+void Document::finishUnload()
+{
     if (script_) {
         script_->close();
         script_.reset();
@@ -235,7 +256,6 @@ void Document::unload()
         body_ = nullptr;
     }
     clearExpandos();
-    browser_ = nullptr;
 }
 
 bool Document::execute(std::wstring_view code, std::wstring_view source)

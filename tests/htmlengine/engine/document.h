@@ -165,7 +165,8 @@ public:
     // timers, handlers), as opposed to calls from outside.
     int scriptDepth() const { return scriptDepth_; }
     void enterScript() { ++scriptDepth_; }
-    void leaveScript() { --scriptDepth_; }
+    // An unload asked for while script ran completes when it returns.
+    void leaveScript();
 
     UINT_PTR setTimer(const VARIANT& callback, UINT delay, bool repeat);
     void clearTimer(UINT_PTR id);
@@ -180,6 +181,7 @@ protected:
 private:
     ~Document() override;
     bool startScripts();
+    void finishUnload();
     HWND timerWindow() const;
 
     struct Timer {
@@ -195,6 +197,7 @@ private:
     ComRef<ScriptHost> script_;
     bool scriptFailed_ = false;
     int scriptDepth_ = 0;
+    bool unloadPending_ = false;
     READYSTATE readyState_ = READYSTATE_LOADING;
     std::wstring title_;
     std::map<UINT_PTR, Timer> timers_;

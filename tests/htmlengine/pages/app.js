@@ -87,6 +87,12 @@ function inClick(id) {
     return inLog();
 }
 
+function inCloseHost() {
+    window.external.note('close');
+    record('after close');
+    return 'survived';
+}
+
 function inHasExternal() {
     return typeof window.external.hostCall;
 }
