@@ -123,7 +123,7 @@ TEST_F(EngineTest, LoadsPageWithEventsInOrderAndAsksTheHost)
     EXPECT_EQ(VT_BOOL, external.kinds[2]);
 
     // Scripts ran in document order, src before inline, onload last; the
-    // timer runs later on this thread.
+    // timer runs later on this thread (the one cleared never does).
     EXPECT_EQ(0u, call(L"inLog").find(L"inline script|external: host saw from page|onload"));
     ASSERT_TRUE(PumpUntil([&] { return element(L"timer", L"innerText") == L"fired"; }, 3000));
     EXPECT_EQ(L"inline script|external: host saw from page|onload|timer", call(L"inLog"));
@@ -282,6 +282,11 @@ TEST_F(EngineTest, ResourceAddressesResolveAsInternetExplorerDoes)
     // One part after the module: an HTML resource (type 23) of that name.
     ASSERT_TRUE(host().navigateAndWait(PageUrl(L"plain.html")));
     EXPECT_EQ(L"plain", call(L"inWhere"));
+    // An empty page completes too.
+    ASSERT_TRUE(host().navigateAndWait(L"about:blank"));
+    EXPECT_TRUE(host().sink().has(L"DocumentComplete", L"about:blank"));
+    Variant none;
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, CallMember(PageScript(browser()).get(), L"inWhere", {}, &none));
     // Two parts: the first names the type; "#23" and "23" are the number.
     ASSERT_TRUE(host().navigateAndWait(PageUrl(L"23/plain.html")));
     EXPECT_EQ(L"plain", call(L"inWhere"));
@@ -332,6 +337,16 @@ TEST_F(EngineTest, FramesCompleteBeforeTheirPage)
     ASSERT_EQ(S_OK, CallMember(PageScript(frameBrowser.get()).get(), L"inWhere", {}, &where));
     EXPECT_EQ(L"second frame of top", TextOf(where.get()));
     EXPECT_EQ(L"top", call(L"inWhere"));
+
+    // A frame whose navigation the host cancels never completes; its page does.
+    host().sink().cancelBefore = [&](const std::wstring& url) { return url == second; };
+    const size_t from = events().size();
+    ASSERT_TRUE(host().navigateAndWait(top));
+    const auto names = host().sink().names();
+    EXPECT_EQ((std::vector<std::wstring>{L"BeforeNavigate2", L"NavigateComplete2", L"BeforeNavigate2",
+                                         L"NavigateComplete2", L"DocumentComplete", L"BeforeNavigate2",
+                                         L"DocumentComplete"}),
+              std::vector<std::wstring>(names.begin() + static_cast<long>(from), names.end()));
 }
 
 TEST_F(EngineTest, ScriptNavigationsGoThroughTheEvents)

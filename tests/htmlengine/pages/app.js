@@ -25,6 +25,8 @@ function startPage() {
     document.getElementById('link').href = 'second.html';
     var answer = window.external.hostCall('from page', 42, true);
     record('external: ' + answer);
+    var dropped = setTimeout(function () { record('dropped timer'); }, 10);
+    clearTimeout(dropped);
     setTimeout(function () {
         document.getElementById('timer').innerText = 'fired';
         record('timer');
