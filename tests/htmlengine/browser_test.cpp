@@ -299,6 +299,20 @@ TEST_F(EngineTest, ResourceAddressesResolveAsInternetExplorerDoes)
     ASSERT_TRUE(host().navigateAndWait(PageUrl(L"HTML/MAIN.HTML#part")));
     EXPECT_EQ(L"DocumentComplete", events().back().name);
     EXPECT_EQ(L"hello x", call(L"inGreet", {TextArg(L"x")}));
+    // A module under another name and in a folder with a space (as a
+    // temporary copy of a theme is).
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"engine pages";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring copy = folder + L"\\theme 1.tmp";
+    ASSERT_TRUE(CopyFileW(PagesModulePath().c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(host().navigateAndWait(L"res://" + copy + L"/html/main.html"));
+    EXPECT_EQ(L"DocumentComplete", events().back().name);
+    EXPECT_EQ(L"hello copy", call(L"inGreet", {TextArg(L"copy")}));
+    // The module is not held: the copy can go while its page is shown.
+    EXPECT_TRUE(DeleteFileW(copy.c_str()));
+    RemoveDirectoryW(folder.c_str());
     // "html/main.html" is the type html, not an HTML resource of that name.
     host().sink().cancelErrors = true;
     ASSERT_TRUE(host().navigateAndWait(PageUrl(L"html/plain.html")));

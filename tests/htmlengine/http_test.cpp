@@ -40,6 +40,9 @@ HttpResponse Route(const HttpRequest& request)
     } else if (target == "/token") {
         response.status = 302;
         response.headers = {{"Location", "/blank.html#access_token=abc&user_id=7"}};
+    } else if (target == "/form" && request.method == "POST") {
+        response.status = 303;
+        response.headers = {{"Location", "/landing.html"}};
     } else if (target == "/loop") {
         response.status = 302;
         response.headers = {{"Location", "/loop"}};
@@ -136,6 +139,35 @@ TEST_F(HttpPagesTest, FollowsRedirectsAndReportsWhereItLanded)
     EXPECT_EQ(server().url("/blank.html#access_token=abc&user_id=7"), events().back().url);
     ASSERT_TRUE(host().navigateAndWait(server().url("/redirect#keep")));
     EXPECT_EQ(server().url("/landing.html#keep"), events().back().url);
+}
+
+TEST_F(HttpPagesTest, PostsDataAndHeadersGivenToNavigate2)
+{
+    const std::string form = "name=zel&id=7";
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(form.size()));
+    ASSERT_NE(nullptr, bytes);
+    void* data = nullptr;
+    SafeArrayAccessData(bytes, &data);
+    memcpy(data, form.data(), form.size());
+    SafeArrayUnaccessData(bytes);
+    Variant post;
+    V_VT(&post) = VT_ARRAY | VT_UI1;
+    V_ARRAY(&post) = bytes;
+    Variant url = testkit::TextArg(server().url("/form"));
+    Variant headers = testkit::TextArg(L"X-Engine-Test: yes\r\n");
+    Variant empty;
+    const size_t from = events().size();
+    ASSERT_EQ(S_OK, host().browser()->Navigate2(&url, &empty, &empty, &post, &headers));
+    ASSERT_TRUE(host().waitForEnd(from));
+    EXPECT_EQ(server().url("/landing.html"), events().back().url);
+    const auto requests = server().requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("POST", requests[0].method);
+    EXPECT_EQ(form, requests[0].body);
+    EXPECT_EQ("yes", requests[0].headers.count("x-engine-test") ? requests[0].headers.at("x-engine-test") : "");
+    // After "see other" the page is fetched without the data.
+    EXPECT_EQ("GET", requests[1].method);
+    EXPECT_TRUE(requests[1].body.empty());
 }
 
 TEST_F(HttpPagesTest, ServerErrorsArriveAsNavigateErrorWithTheStatus)
