@@ -1,0 +1,314 @@
+#include "catalog/storage.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool IsBusy(int rc)
+{
+    return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+}
+
+// Calls `call` until SQLite stops answering busy or locked, sleeping
+// between tries.
+template <typename Call>
+int RetryWhileBusy(Call call)
+{
+    for (;;) {
+        int rc = call();
+        if (!IsBusy(rc))
+            return rc;
+        Sleep(kBusyRetrySleepMs);
+    }
+}
+
+}  // namespace
+
+bool Statement::Prepare(sqlite3* db, const char* sql)
+{
+    if (!db || !sql)
+        return false;
+    return RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }) == SQLITE_OK;
+}
+
+bool Statement::Prepare16(sqlite3* db, const wchar_t* sql)
+{
+    if (!db || !sql)
+        return false;
+    return RetryWhileBusy([&] { return sqlite3_prepare16_v2(db, sql, -1, &stmt_, nullptr); }) == SQLITE_OK;
+}
+
+bool Statement::PrepareWithRetry(sqlite3* db, const char* sql)
+{
+    Finalize();
+    return Prepare(db, sql);
+}
+
+bool Statement::PrepareWithRetry16(sqlite3* db, const wchar_t* sql)
+{
+    Finalize();
+    return Prepare16(db, sql);
+}
+
+bool Statement::PrepareAndStep(sqlite3* db, const char* sql)
+{
+    return PrepareWithRetry(db, sql) && StepRow();
+}
+
+bool Statement::PrepareAndStep16(sqlite3* db, const wchar_t* sql)
+{
+    return PrepareWithRetry16(db, sql) && StepRow();
+}
+
+int Statement::Finalize()
+{
+    if (!stmt_)
+        return SQLITE_OK;
+    int rc = sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    return rc == SQLITE_CONSTRAINT ? SQLITE_OK : rc;
+}
+
+bool Statement::BindText(int index, const char* text)
+{
+    return stmt_ && text && sqlite3_bind_text(stmt_, index, text, -1, SQLITE_STATIC) == SQLITE_OK;
+}
+
+bool Statement::BindText16(int index, const wchar_t* text)
+{
+    return stmt_ && text && sqlite3_bind_text16(stmt_, index, text, -1, SQLITE_STATIC) == SQLITE_OK;
+}
+
+bool Statement::BindInt(int index, uint32_t value)
+{
+    return stmt_ && index >= 1 &&
+           sqlite3_bind_int64(stmt_, index, static_cast<sqlite3_int64>(value)) == SQLITE_OK;
+}
+
+bool Statement::BindInt64(int64_t value)
+{
+    return stmt_ && sqlite3_bind_int64(stmt_, 1, value) == SQLITE_OK;
+}
+
+bool Statement::BindBlob(int index, const void* data, int size)
+{
+    return stmt_ && sqlite3_bind_blob(stmt_, index, data, size, SQLITE_STATIC) == SQLITE_OK;
+}
+
+bool Statement::StepDone()
+{
+    if (!stmt_)
+        return false;
+    int rc = sqlite3_step(stmt_);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
+bool Statement::StepRow()
+{
+    return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
+}
+
+bool Statement::StepWithRetry()
+{
+    if (!stmt_)
+        return false;
+    int rc = RetryWhileBusy([&] { return sqlite3_step(stmt_); });
+    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
+int Statement::ColumnInt(int column) const
+{
+    return stmt_ ? sqlite3_column_int(stmt_, column) : 0;
+}
+
+int64_t Statement::ColumnInt64(int column) const
+{
+    return stmt_ ? sqlite3_column_int64(stmt_, column) : 0;
+}
+
+const wchar_t* Statement::ColumnText16(int column) const
+{
+    return stmt_ ? static_cast<const wchar_t*>(sqlite3_column_text16(stmt_, column)) : nullptr;
+}
+
+const char* Statement::ColumnText(int column) const
+{
+    return stmt_ ? reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column)) : nullptr;
+}
+
+Statement::Blob Statement::ColumnBlob(int column) const
+{
+    if (!stmt_)
+        return {};
+    sqlite3_column_type(stmt_, column);
+    Blob blob;
+    blob.data = sqlite3_column_blob(stmt_, column);
+    blob.size = sqlite3_column_bytes(stmt_, column);
+    return blob;
+}
+
+Statement* QueryCursor::Select(const wchar_t* sql)
+{
+    if (!stmt_.PrepareWithRetry16(db_, sql))
+        return nullptr;
+    return stmt_.StepRow() ? &stmt_ : nullptr;
+}
+
+Statement* QueryCursor::Next()
+{
+    return stmt_.StepRow() ? &stmt_ : nullptr;
+}
+
+void ExecWithRetry(sqlite3* db, const char* block, size_t length)
+{
+    if (!db || !block)
+        return;
+    size_t pos = 0;
+    while (pos < length && block[pos] != '\0') {
+        size_t end = pos;
+        while (end < length && block[end] != '\0')
+            ++end;
+        if (end >= length) {
+            // The last statement is not NUL-terminated inside the block: run
+            // a terminated copy rather than reading past the end.
+            std::string last(block + pos, end - pos);
+            ExecOneWithRetry(last.c_str(), db);
+            return;
+        }
+        ExecOneWithRetry(block + pos, db);
+        pos = end + 1;
+    }
+}
+
+int ExecOneWithRetry(const char* sql, sqlite3* db)
+{
+    if (!sql || !db)
+        return 1;
+    return RetryWhileBusy([&] { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); });
+}
+
+namespace {
+
+// Prepares and steps the legacy way; while the step answers busy or
+// locked the statement is prepared again at once. Returns the step result
+// with the statement still held.
+int PrepareAndStepUntilNotBusy(sqlite3* db, const char* sql, sqlite3_stmt** stmt)
+{
+    for (;;) {
+        *stmt = nullptr;
+        if (sqlite3_prepare(db, sql, -1, stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(*stmt);
+            *stmt = nullptr;
+            return SQLITE_ERROR;
+        }
+        int rc = sqlite3_step(*stmt);
+        if (!IsBusy(rc))
+            return rc;
+        sqlite3_finalize(*stmt);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> QueryString(sqlite3* db, const char* sql)
+{
+    if (!db || !sql)
+        return std::nullopt;
+    sqlite3_stmt* stmt = nullptr;
+    std::optional<std::string> result;
+    if (PrepareAndStepUntilNotBusy(db, sql, &stmt) == SQLITE_ROW) {
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        if (text && *text)
+            result = text;
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+int QueryInt(sqlite3* db, const char* sql)
+{
+    if (!db || !sql)
+        return 0;
+    sqlite3_stmt* stmt = nullptr;
+    int value = 0;
+    if (PrepareAndStepUntilNotBusy(db, sql, &stmt) == SQLITE_ROW)
+        value = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+bool ExecStatement(sqlite3* db, const char* sql)
+{
+    Statement stmt;
+    return stmt.PrepareWithRetry(db, sql) && stmt.StepDone();
+}
+
+bool ExecStatement16(sqlite3* db, const wchar_t* sql)
+{
+    Statement stmt;
+    return stmt.PrepareWithRetry16(db, sql) && stmt.StepDone();
+}
+
+int OpenDatabase(const char* pathUtf8, sqlite3** db)
+{
+    if (!db)
+        return 1;
+    *db = nullptr;
+    if (!pathUtf8)
+        return 1;
+    int rc = sqlite3_open_v2(pathUtf8, db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(*db);
+        *db = nullptr;
+    }
+    return rc;
+}
+
+namespace {
+
+// Reads the first row of sqlite_master, which fails for a file that is not
+// a database; the handle is closed then.
+bool CheckOpenedDatabase(sqlite3** db)
+{
+    if (RetryWhileBusy([&] {
+            return sqlite3_exec(*db, "select * from sqlite_master limit 0,1", nullptr, nullptr, nullptr);
+        }) != SQLITE_OK) {
+        sqlite3_close(*db);
+        *db = nullptr;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db)
+{
+    return OpenDatabase(pathUtf8, db) == SQLITE_OK && CheckOpenedDatabase(db);
+}
+
+bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db)
+{
+    if (!db)
+        return false;
+    *db = nullptr;
+    if (!pathUtf8)
+        return false;
+    if (sqlite3_open_v2(pathUtf8, db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(*db);
+        *db = nullptr;
+        return false;
+    }
+    return CheckOpenedDatabase(db);
+}
+
+void DatabaseHandle::Close()
+{
+    if (db_) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+// The thin layer every SQLite access goes through. Its one policy: whenever
+// SQLite answers busy (5) or locked (6) the same call is made again, after
+// a 50 ms sleep, for as long as it takes. Other processes (installers, a
+// second copy) may hold the catalog for a while; the UI thread waits.
+
+#include <sqlite3.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+constexpr int kBusyRetrySleepMs = 50;
+
+// One prepared statement; finalized before the next prepare and on
+// destruction, so no path leaks it.
+class Statement {
+public:
+    Statement() = default;
+    ~Statement() { Finalize(); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool PrepareWithRetry(sqlite3* db, const char* sql);
+    bool PrepareWithRetry16(sqlite3* db, const wchar_t* sql);
+    // For an empty holder: the same without finalizing first.
+    bool Prepare(sqlite3* db, const char* sql);
+    bool Prepare16(sqlite3* db, const wchar_t* sql);
+    // Prepare with retry, then one step: true only on SQLITE_ROW. The
+    // statement stays in the holder for the column accessors.
+    bool PrepareAndStep(sqlite3* db, const char* sql);
+    bool PrepareAndStep16(sqlite3* db, const wchar_t* sql);
+
+    // 0 and SQLITE_CONSTRAINT count as success. Empty afterwards whatever
+    // the result.
+    int Finalize();
+
+    // Binds are static: the caller keeps the text alive until the step.
+    bool BindText(int index, const char* text);
+    bool BindText16(int index, const wchar_t* text);
+    // Integers are unsigned 32-bit values widened to 64 bits.
+    bool BindInt(int index, uint32_t value);
+    bool BindInt64(int64_t value);
+    bool BindBlob(int index, const void* data, int size);
+
+    bool StepDone();  // SQLITE_DONE or SQLITE_ROW
+    bool StepRow();   // SQLITE_ROW only
+    // One step, made again after 50 ms while SQLite answers busy or locked;
+    // true on SQLITE_DONE or SQLITE_ROW. Only for a statement outside an
+    // explicit transaction, or inside one that already holds the write
+    // lock: otherwise two writers could wait for each other forever.
+    bool StepWithRetry();
+
+    int ColumnInt(int column) const;
+    int64_t ColumnInt64(int column) const;
+    const wchar_t* ColumnText16(int column) const;
+    const char* ColumnText(int column) const;
+    struct Blob {
+        const void* data = nullptr;
+        int size = 0;
+    };
+    Blob ColumnBlob(int column) const;
+
+    sqlite3_stmt* Handle() const { return stmt_; }
+    bool Empty() const { return stmt_ == nullptr; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// A read cursor over one query. Row() is the statement the column
+// accessors read; null when the cursor has no current row.
+class QueryCursor {
+public:
+    explicit QueryCursor(sqlite3* db) : db_(db) {}
+
+    // Prepares with the busy retry; the current row or null.
+    Statement* Select(const wchar_t* sql);
+    Statement* Next();
+
+    // The game-record projection (catalog/games.h).
+    Statement* SelectGameById(uint32_t id);
+    Statement* SelectGamesWhere(const wchar_t* condition);
+
+    Statement& Stmt() { return stmt_; }
+
+private:
+    sqlite3* db_;
+    Statement stmt_;
+};
+
+// Runs a block of statements separated by single NUL bytes and ended by an
+// empty statement, each with the busy retry; a failing statement is skipped
+// and never stops the rest. When length is given the walk never reads past
+// it, so a block from outside that lacks its final NUL is safe.
+void ExecWithRetry(sqlite3* db, const char* block, size_t length = SIZE_MAX);
+
+// One statement with the busy retry; the last result code, 1 for a null
+// argument.
+int ExecOneWithRetry(const char* sql, sqlite3* db);
+
+// First column of the first row as a UTF-8 copy; nullopt for no row, a
+// null or empty text. Busy steps re-prepare at once, without sleeping.
+std::optional<std::string> QueryString(sqlite3* db, const char* sql);
+// First column of the first row as an integer; 0 for no row or database.
+int QueryInt(sqlite3* db, const char* sql);
+
+// Prepare with retry, one step (DONE or ROW), finalize.
+bool ExecStatement(sqlite3* db, const char* sql);
+bool ExecStatement16(sqlite3* db, const wchar_t* sql);
+
+// sqlite3_open_v2, read-write and create. A failed open closes what SQLite
+// handed back and leaves *db null.
+int OpenDatabase(const char* pathUtf8, sqlite3** db);
+// Opens and reads the first row of sqlite_master, which fails for a file
+// that is not a database; then the handle is closed and false returned.
+// A probe that meets a lock held by another connection waits for it: a
+// busy file is not a broken one.
+bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db);
+
+// The same for a file that must already exist (an import or mapping
+// database named from outside): a missing file is not created and the
+// result is false.
+bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db);
+
+// Owns one connection (import databases, game packages).
+class DatabaseHandle {
+public:
+    DatabaseHandle() = default;
+    ~DatabaseHandle() { Close(); }
+    DatabaseHandle(const DatabaseHandle&) = delete;
+    DatabaseHandle& operator=(const DatabaseHandle&) = delete;
+    sqlite3* get() const { return db_; }
+    sqlite3** out() { Close(); return &db_; }
+    void Close();
+
+private:
+    sqlite3* db_ = nullptr;
+};

@@ -1,0 +1,10 @@
+// Stand-ins for what this subsystem has not built yet, so the program's
+// lifecycle links; each goes when the real code lands.
+#include "notify/balloons.h"
+#include "notify/splash.h"
+#include "notify/tray.h"
+
+void CreateSplashWindow() {}
+void CloseSplashWindow() {}
+void RemoveTrayIcon() {}
+void EmptyBalloonStack() {}

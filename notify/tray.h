@@ -1,0 +1,4 @@
+#pragma once
+
+// Removes the tray icon and clears its record (shutdown).
+void RemoveTrayIcon();

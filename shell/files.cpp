@@ -1,0 +1,262 @@
+#include "shell/files.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <gdiplus.h>
+
+#include <cwchar>
+
+#include "shell/com.h"
+
+namespace {
+
+constexpr size_t kPathChars = 1024;
+
+}  // namespace
+
+bool CreateDirectoryPath(const wchar_t* path)
+{
+    if (!path || !*path)
+        return false;
+    if (CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+    std::wstring parent = path;
+    if (parent.size() > 1 && parent.back() == L'\\')
+        parent.pop_back();
+    size_t slash = parent.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash == 0)
+        return false;
+    parent.resize(slash);
+    if (!CreateDirectoryPath(parent.c_str()))
+        return false;
+    return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void DeleteDirectoryTree(const wchar_t* path)
+{
+    if (!path || !*path)
+        return;
+    std::wstring dir = path;
+    std::wstring pattern = dir + L"\\*";
+    if (pattern.size() >= kPathChars)
+        return;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+                continue;
+            std::wstring child = dir + L"\\" + entry.cFileName;
+            if (child.size() >= kPathChars)
+                continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteDirectoryTree(child.c_str());
+            } else {
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                    SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path);
+}
+
+std::optional<std::wstring> MakeTempFileName(const wchar_t* prefix)
+{
+    wchar_t dir[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, dir);
+    if (length < 1 || length > 246)
+        return std::nullopt;
+    wchar_t path[MAX_PATH + 1];
+    if (!GetTempFileNameW(dir, prefix, 0, path))
+        return std::nullopt;
+    return std::wstring(path);
+}
+
+std::optional<std::wstring> ShortcutPath(int folderId, const wchar_t* subfolder, const wchar_t* name)
+{
+    if (!subfolder && !name)
+        return std::nullopt;
+    wchar_t folder[MAX_PATH + 1] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, folder, folderId, FALSE))
+        return std::nullopt;
+    std::wstring path = folder;
+    if (path.size() > MAX_PATH)
+        return std::nullopt;
+    if (subfolder) {
+        path += L"\\";
+        path += subfolder;
+        if (path.size() >= kPathChars)
+            return std::nullopt;
+    }
+    if (name) {
+        path += L"\\";
+        path += name;
+        path += L".lnk";
+    }
+    if (path.size() >= kPathChars)
+        return std::nullopt;
+    // A name may hold a colon; only the drive's own stays.
+    for (size_t i = 2; i < path.size(); ++i) {
+        if (path[i] == L':')
+            path[i] = L'.';
+    }
+    return path;
+}
+
+bool CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* iconPath,
+                    const wchar_t* arguments)
+{
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.out_void())))
+        return false;
+    if (FAILED(link->SetPath(target)))
+        return false;
+    if (arguments)
+        link->SetArguments(arguments);
+    if (FAILED(link->SetIconLocation(iconPath, 0)))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.out_void())))
+        return false;
+    return SUCCEEDED(file->Save(linkPath, TRUE));
+}
+
+bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wchar_t* arguments)
+{
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkW, link.out_void())))
+        return false;
+    if (FAILED(OleRun(link.get())))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.out_void())))
+        return false;
+    if (FAILED(file->Load(linkPath, STGM_READWRITE)))
+        return false;
+    if (FAILED(link->SetPath(target)))
+        return false;
+    if (arguments)
+        link->SetArguments(arguments);
+    return SUCCEEDED(file->Save(linkPath, TRUE));
+}
+
+std::optional<std::wstring> ReadRegString(HKEY key, const wchar_t* name)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ ||
+        size == 0 || size % 2 != 0)
+        return std::nullopt;
+    std::wstring value(size / 2 + 1, L'\0');
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    value.resize(size / 2);
+    while (!value.empty() && value.back() == L'\0')
+        value.pop_back();
+    return value;
+}
+
+std::optional<std::wstring> GetProductVersion()
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH)
+        return std::nullopt;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0)
+        return std::nullopt;
+    std::vector<BYTE> block(size);
+    if (!GetFileVersionInfoW(path, 0, size, block.data()))
+        return std::nullopt;
+    wchar_t* text = nullptr;
+    UINT chars = 0;
+    if (!VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductVersion",
+                        reinterpret_cast<void**>(&text), &chars) ||
+        !text)
+        return std::nullopt;
+    return std::wstring(text);
+}
+
+namespace {
+
+class GdiplusSession {
+public:
+    GdiplusSession()
+    {
+        Gdiplus::GdiplusStartupInput input;
+        ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession()
+    {
+        if (ok_)
+            Gdiplus::GdiplusShutdown(token_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    ULONG_PTR token_ = 0;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<DibImage> LoadImageToDib(IStream* stream)
+{
+    if (!stream)
+        return nullptr;
+    GdiplusSession gdiplus;
+    if (!gdiplus.ok())
+        return nullptr;
+    Gdiplus::GpImage* image = nullptr;
+    if (Gdiplus::DllExports::GdipLoadImageFromStream(stream, &image) != Gdiplus::Ok || !image)
+        return nullptr;
+    UINT width = 0;
+    UINT height = 0;
+    Gdiplus::DllExports::GdipGetImageWidth(image, &width);
+    Gdiplus::DllExports::GdipGetImageHeight(image, &height);
+    if (width == 100 && height == 100)
+        width = height = 50;
+    std::unique_ptr<DibImage> result;
+    if (width > 0 && height > 0 && width <= 16384 && height <= 16384) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = static_cast<LONG>(width);
+        info.bmiHeader.biHeight = -static_cast<LONG>(height);  // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        if (bitmap && bits) {
+            HGDIOBJ old = SelectObject(dc, bitmap);
+            Gdiplus::GpGraphics* graphics = nullptr;
+            if (Gdiplus::DllExports::GdipCreateFromHDC(dc, &graphics) == Gdiplus::Ok) {
+                Gdiplus::DllExports::GdipDrawImageRectI(graphics, image, 0, 0, static_cast<INT>(width),
+                                                        static_cast<INT>(height));
+                Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+                GdiFlush();
+                result = std::make_unique<DibImage>();
+                result->width = static_cast<int32_t>(width);
+                result->height = static_cast<int32_t>(height);
+                const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+                result->pixels.assign(pixels, pixels + static_cast<size_t>(width) * height);
+                for (uint32_t& pixel : result->pixels)
+                    pixel |= 0xFF000000u;
+            }
+            SelectObject(dc, old);
+        }
+        if (bitmap)
+            DeleteObject(bitmap);
+        if (dc)
+            DeleteDC(dc);
+    }
+    Gdiplus::DllExports::GdipDisposeImage(image);
+    return result;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// Small services over the file system, the shell and COM shared by the
+// installation, shortcut, social and splash code.
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// True when the directory exists afterwards; missing parents are made.
+bool CreateDirectoryPath(const wchar_t* path);
+// Deletes a directory with everything below it; failures are not reported.
+void DeleteDirectoryTree(const wchar_t* path);
+// An empty new file in the user's temporary directory whose name begins
+// with prefix; nullopt when none can be made.
+std::optional<std::wstring> MakeTempFileName(const wchar_t* prefix);
+
+// <special folder>[\subfolder][\name.lnk], every ":" after the drive
+// replaced by "."; nullopt when both subfolder and name are null or the
+// path does not fit.
+std::optional<std::wstring> ShortcutPath(int folderId, const wchar_t* subfolder, const wchar_t* name);
+// Shortcut files; the caller holds a COM apartment.
+bool CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* iconPath,
+                    const wchar_t* arguments);
+bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wchar_t* arguments);
+
+// A REG_SZ value of an open key (null name: the default value); anything
+// else, or an empty or odd-sized value, gives nullopt.
+std::optional<std::wstring> ReadRegString(HKEY key, const wchar_t* name);
+
+// The program's own ProductVersion text, e.g. "4, 42, 0, 0".
+std::optional<std::wstring> GetProductVersion();
+
+// A decoded picture: rows from the top, pixels 0xFFRRGGBB.
+struct DibImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;
+};
+// Decodes an image with GDI+; a picture of exactly 100 x 100 is drawn at
+// 50 x 50, any other at its own size.
+std::unique_ptr<DibImage> LoadImageToDib(IStream* stream);

@@ -1,0 +1,137 @@
+#include "shell/instance.h"
+
+#include "shell/brand.h"
+#include "shell/settings.h"
+
+#include <string>
+
+const UINT WM_HTTP_REQUEST_COMPLETED = RegisterWindowMessageW(L"Lorrimel_HttpRequestCompleted");
+const UINT WM_DOC_COMPLETED = RegisterWindowMessageW(L"Lorrimel_DocCompletedMsg");
+const UINT WM_TRAY_NOTIFY = RegisterWindowMessageW(L"Lorrimel_TrayNotify");
+const UINT WM_ZEL_RESTART = RegisterWindowMessageW(L"ZELRESTART");
+const UINT WM_ZEL_EXIT = RegisterWindowMessageW(L"ZELEXITZEL");
+const UINT WM_ZEL_SHOW = RegisterWindowMessageW(L"ZELSHOWZEL");
+const UINT WM_TASKBAR_CREATED = RegisterWindowMessageA("TaskbarCreated");
+
+namespace {
+
+constexpr size_t kPathChars = 1024;
+constexpr uint32_t kVersionWithExitEvent = 0x4000000;
+constexpr DWORD kExitWaitMs = 20000;
+constexpr wchar_t kExitEventName[] = L"ZELEXITZEL";
+
+UINT g_selectGameMessage = 0;
+HANDLE g_lockFile = INVALID_HANDLE_VALUE;
+
+BOOL CALLBACK FindInstanceWindowProc(HWND window, LPARAM param)
+{
+    wchar_t className[1024];
+    if (GetClassNameW(window, className, 1024) == 0)
+        return TRUE;
+    const CWrapConfig* config = GetWrapConfig();
+    if (config && config->windowClass && lstrcmpW(className, config->windowClass) == 0) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+UINT SelectGameMessage()
+{
+    return g_selectGameMessage;
+}
+
+void RegisterSelectGameMessage()
+{
+    const CWrapConfig* config = GetWrapConfig();
+    if (config && config->selectGameMessageName)
+        g_selectGameMessage = RegisterWindowMessageW(config->selectGameMessageName);
+}
+
+std::wstring InstanceLockPath()
+{
+    const CWrapConfig* config = GetWrapConfig();
+    if (!config || !config->lockFileName)
+        return {};
+    wchar_t dir[kPathChars];
+    DWORD length = GetTempPathW(kPathChars, dir);
+    if (length == 0 || length >= kPathChars)
+        return {};
+    // The temporary directory ends in a backslash and the lock name begins
+    // with one; the doubled separator is harmless.
+    std::wstring path = std::wstring(dir) + config->lockFileName;
+    if (path.size() >= kPathChars)
+        return {};
+    return path;
+}
+
+bool AcquireInstanceLock(bool probe)
+{
+    std::wstring path = InstanceLockPath();
+    if (path.empty())
+        return false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    if (probe) {
+        CloseHandle(file);
+    } else {
+        ReleaseInstanceLock();
+        g_lockFile = file;
+    }
+    return false;
+}
+
+void ReleaseInstanceLock()
+{
+    if (g_lockFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_lockFile);
+        g_lockFile = INVALID_HANDLE_VALUE;
+    }
+}
+
+HWND FindRunningInstanceWindow()
+{
+    HWND found = nullptr;
+    EnumWindows(FindInstanceWindowProc, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int AskRunningInstanceToExit()
+{
+    HWND window = FindRunningInstanceWindow();
+    if (!window)
+        return 6;
+    uint32_t version = GetInstalledVersion();
+    HANDLE event = nullptr;
+    if (version >= kVersionWithExitEvent) {
+        event = CreateEventW(nullptr, TRUE, FALSE, kExitEventName);
+        PostMessageW(window, WM_ZEL_EXIT, event ? 1 : 0, 0);
+    } else {
+        PostMessageW(window, WM_CLOSE, 1, 1);
+    }
+    if (!event)
+        return 6;
+    DWORD waited = WaitForSingleObject(event, kExitWaitMs);
+    CloseHandle(event);
+    return waited == WAIT_OBJECT_0 ? 7 : 8;
+}
+
+void BroadcastToRunningInstance(UINT message, WPARAM gameId)
+{
+    if (message)
+        PostMessageW(HWND_BROADCAST, message, gameId, 0);
+}
+
+void SignalExitEvent()
+{
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, kExitEventName);
+    if (event) {
+        SetEvent(event);
+        CloseHandle(event);
+    }
+}

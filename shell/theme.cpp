@@ -1,0 +1,134 @@
+#include "shell/theme.h"
+
+#include "catalog/catalog.h"
+#include "catalog/options.h"
+#include "catalog/storage.h"
+#include "shell/files.h"
+#include "shell/settings.h"
+
+#include <string>
+
+namespace {
+
+constexpr size_t kPathChars = 1024;
+
+HMODULE g_themeModule = nullptr;
+
+std::wstring& ThemeTempPath()
+{
+    static std::wstring path;
+    return path;
+}
+
+// Writes the blob to a new hidden temporary file; true only when the last
+// write succeeded (an empty blob is not a theme).
+bool WriteThemeFile(const wchar_t* path, const void* data, int size)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool written = false;
+    const BYTE* p = static_cast<const BYTE*>(data);
+    DWORD left = size > 0 ? static_cast<DWORD>(size) : 0;
+    while (left > 0) {
+        DWORD done = 0;
+        written = WriteFile(file, p, left, &done, nullptr) && done > 0;
+        if (!written)
+            break;
+        p += done;
+        left -= done;
+    }
+    CloseHandle(file);
+    return written;
+}
+
+}  // namespace
+
+const wchar_t* GetThemeTempPath()
+{
+    std::wstring& path = ThemeTempPath();
+    if (path.empty()) {
+        std::optional<std::wstring> made = MakeTempFileName(L"thm");
+        if (!made || made->size() >= kPathChars)
+            return nullptr;
+        path = *made;
+    }
+    return path.c_str();
+}
+
+HMODULE LoadThemeModule()
+{
+    if (g_themeModule)
+        return g_themeModule;
+    std::wstring theme = GetOptionText(L"theme");
+    const wchar_t* path = GetThemeTempPath();
+    if (theme.empty() || !path)
+        return nullptr;
+    // The theme name comes from an installer's command line: bound, never
+    // pasted into the SQL text.
+    Statement stmt;
+    if (!stmt.PrepareWithRetry(GetCatalogDb(), "select d from themes where t=?1 order by v desc limit 0,1") ||
+        !stmt.BindText16(1, theme.c_str()))
+        return nullptr;
+    bool written = false;
+    if (stmt.StepRow()) {
+        Statement::Blob blob = stmt.ColumnBlob(0);
+        written = WriteThemeFile(path, blob.data, blob.size);
+    }
+    stmt.Finalize();
+    if (written)
+        g_themeModule = LoadLibraryW(path);
+    return g_themeModule;
+}
+
+void UnloadThemeModule()
+{
+    if (g_themeModule) {
+        FreeLibrary(g_themeModule);
+        g_themeModule = nullptr;
+    }
+    std::wstring& path = ThemeTempPath();
+    if (!path.empty())
+        DeleteFileW(path.c_str());
+}
+
+const wchar_t* ThemeString(UINT id)
+{
+    if (!g_themeModule)
+        return nullptr;
+    const wchar_t* text = nullptr;
+    if (LoadStringW(g_themeModule, id, reinterpret_cast<LPWSTR>(&text), 0) <= 0)
+        return nullptr;
+    return text;
+}
+
+const wchar_t* GetGamesDllPath()
+{
+    static std::wstring path;
+    if (path.empty()) {
+        const wchar_t* dir = ReadProductRegValue();
+        if (!dir)
+            return nullptr;
+        // The install directory ends in a backslash already.
+        std::wstring formed = std::wstring(dir) + L"\\games.dll";
+        if (formed.size() >= kPathChars)
+            return nullptr;
+        path = formed;
+    }
+    return path.c_str();
+}
+
+const wchar_t* GetThemeDllPath()
+{
+    static std::wstring path;
+    if (path.empty()) {
+        const wchar_t* dir = ReadProductRegValue();
+        if (dir) {
+            std::wstring formed = std::wstring(dir) + L"\\" + GetOptionText(L"theme") + L".dll";
+            if (formed.size() < kPathChars)
+                path = formed;
+        }
+    }
+    return path.c_str();
+}
