@@ -516,7 +516,7 @@ function inGameSelect(id) {
   }
   selectGame(n, false);
   item = byId('game' + n);
-  if (game && item && item.scrollIntoView) {
+  if (game && item) {
     item.scrollIntoView(false);
   }
 }

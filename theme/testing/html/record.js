@@ -61,7 +61,17 @@ function testEscape(text) {
 }
 
 function testValue(value) {
-  var type = typeof value, text;
+  var type, text;
+  // Some engines leave automation types they cannot convert as opaque
+  // values on which even typeof fails; such a value is logged as unknown.
+  try {
+    type = typeof value;
+  } catch (e) {
+    return 'unknown:';
+  }
+  if (type == 'unknown') {
+    return 'unknown:';
+  }
   if (value === null) {
     return 'null:';
   }
