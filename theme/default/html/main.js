@@ -396,7 +396,12 @@ function closeDialog(confirmed) {
 
 function bindControls() {
   byId('caption').onmousedown = function () {
-    var e = window.event;
+    var e = null;
+    try {
+      e = window.event;
+    } catch (x) {
+      // No event object: take it as the left button.
+    }
     // Only the left button drags (IE numbers it 1, newer engines 0).
     if (e && e.button != 1 && e.button != 0) {
       return;
@@ -517,7 +522,11 @@ function inGameSelect(id) {
   selectGame(n, false);
   item = byId('game' + n);
   if (game && item) {
-    item.scrollIntoView(false);
+    try {
+      item.scrollIntoView(false);
+    } catch (e) {
+      // An engine without scrolling still shows the selection.
+    }
   }
 }
 
