@@ -208,12 +208,14 @@ int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job)
         return job->state;
     const std::wstring uninstallList = UninstallListForJob(*job);
     const uint32_t affiliate = AffiliateForRegistration(*job);
+    // Type 1 marks the game installed: the launcher starts only such games,
+    // and the carry-over of older products leaves them alone.
     // Only brand 0's catalog has the utm column.
     const bool withUtm = GetBrandId() == 0;
     const wchar_t* sql =
-        withUtm ? L"update games set dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
+        withUtm ? L"update games set type=1, dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
                   L"release=?4, afl=?5, price=?6, brand=?7, track=?8, utm=?9 where id=?10"
-                : L"update games set dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
+                : L"update games set type=1, dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
                   L"release=?4, afl=?5, price=?6, brand=?7, track=?8 where id=?9";
     Statement update;
     bool ok = update.PrepareWithRetry16(catalog, sql) && BindOptionalText(update, 1, job->installDir) &&

@@ -199,6 +199,7 @@ TEST_F(RecordsTest, RegistrationWritesTheRowOfAnInstalledJobOnly)
 
     const long long before = static_cast<long long>(time(nullptr));
     EXPECT_EQ(kJobInstalled, RegisterInstalledGameIn(catalog_.get(), &job));
+    EXPECT_EQ("1", catalog_.Column(42, "type"));
     EXPECT_EQ("C:\\Games\\Alpha", catalog_.Column(42, "path"));
     EXPECT_EQ("DC:\\Games\\Alpha;LC:\\Desktop\\Alpha.lnk;L;", catalog_.Column(42, "uninstall"));
     EXPECT_EQ("C:\\Games\\Alpha\\game\\qmgame.exe", catalog_.Column(42, "exec"));
