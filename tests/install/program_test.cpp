@@ -242,11 +242,12 @@ protected:
     }
 
     // The manager installed in dir_, with its catalog made by a first run
-    // and the test theme in it. False while the program has no catalog.
+    // (a query opens it) and the test theme in it. False while the program
+    // has no catalog.
     bool PrepareManager(const Brand& brand)
     {
         zeltest::SetProductKey(brand.product, dir_.path(), 0x4000000);
-        if (Run(brand, L"e 1") != 10u)
+        if (Run(brand, L"z 1") != 10u)
             return false;
         CatalogFile catalog(CatalogPath(brand));
         if (!catalog.HasTable("games") || !catalog.HasTable("themes"))
