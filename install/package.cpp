@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -25,19 +26,6 @@ struct PackageWalkState {
 };
 
 PackageWalkState g_walk;
-
-// The directory ids from the walk's start down to the current directory: a
-// child that is one of them would lead the walk round in a circle.
-using AncestorIds = std::vector<uint32_t>;
-
-bool IsAncestor(const AncestorIds& ancestors, uint32_t id)
-{
-    for (uint32_t ancestor : ancestors) {
-        if (ancestor == id)
-            return true;
-    }
-    return false;
-}
 
 std::string FormatSql(const char* format, uint32_t dirId)
 {
@@ -58,48 +46,96 @@ bool FormChildPath(const wchar_t* parent, const wchar_t* name, std::wstring* pat
     return true;
 }
 
-// Packages of the current layout carry chunk and compress columns in
-// zelfls; older ones hold every file inline as a zlib stream.
-bool HasCurrentLayout(sqlite3* db, uint32_t dirId)
-{
-    Statement probe;
-    if (!probe.PrepareWithRetry(db, FormatSql("select chunk, compress from zelfls where p=%u", dirId).c_str()))
+// The file rows of every directory, found in one pass over zelfls. A
+// listing per directory ("where p=<dir>") would read the whole table once
+// per directory, inline data included, since p is stored after d; the rows
+// are the same and come in the same (ROWID) order.
+class PackageFiles {
+public:
+    explicit PackageFiles(sqlite3* db) : db_(db)
+    {
+        // Packages of the current layout carry chunk and compress columns;
+        // older ones hold every file inline as a zlib stream.
+        Statement probe;
+        if (probe.PrepareWithRetry(db, "select chunk, compress from zelfls")) {
+            int rc = sqlite3_step(probe.Handle());
+            currentLayout_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
+        }
+        probe.Finalize();
+        Statement rows;
+        if (!rows.Prepare(db, "select rowid, p from zelfls"))
+            return;
+        listed_ = true;
+        // Any answer but a row, an error among them, ends the listing.
+        while (sqlite3_step(rows.Handle()) == SQLITE_ROW)
+            rowsByDir_[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
+    }
+
+    bool Listed() const { return listed_; }
+    bool CurrentLayout() const { return currentLayout_; }
+
+    // ROWIDs of the files whose p is dirId, in ROWID order.
+    const std::vector<int64_t>& RowsOf(uint32_t dirId) const
+    {
+        static const std::vector<int64_t> kNone;
+        auto found = rowsByDir_.find(static_cast<int64_t>(dirId));
+        return found == rowsByDir_.end() ? kNone : found->second;
+    }
+
+    // Steps row to the file at rowId, with the layout's columns: id, n, s,
+    // d and, in the current layout, chunk and compress.
+    bool Fetch(Statement& row, int64_t rowId) const
+    {
+        const char* sql = currentLayout_ ? "select id, n, s, d, chunk, compress from zelfls where rowid=?"
+                                         : "select id, n, s, d from zelfls where rowid=?";
+        return row.PrepareWithRetry(db_, sql) && row.BindInt64(rowId) && row.StepRow();
+    }
+
+private:
+    sqlite3* db_;
+    bool currentLayout_ = false;
+    bool listed_ = false;
+    std::unordered_map<int64_t, std::vector<int64_t>> rowsByDir_;
+};
+
+// One walk over a package: its connection, its file rows, and the
+// directory ids from the start down to the current directory (a child that
+// is one of them would lead the walk round in a circle).
+struct PackageWalk {
+    explicit PackageWalk(sqlite3* database) : db(database), files(database) {}
+    sqlite3* db;
+    PackageFiles files;
+    std::vector<uint32_t> ancestors;
+
+    bool IsAncestor(uint32_t id) const
+    {
+        for (uint32_t ancestor : ancestors) {
+            if (ancestor == id)
+                return true;
+        }
         return false;
-    int rc = sqlite3_step(probe.Handle());
-    return rc == SQLITE_ROW || rc == SQLITE_DONE;
-}
+    }
+};
 
-std::string FileListingSql(bool currentLayout, uint32_t dirId)
-{
-    return FormatSql(currentLayout ? "select id, n, s, d, chunk, compress from zelfls where p=%u"
-                                   : "select id, n, s, d from zelfls where p=%u",
-                     dirId);
-}
-
-int32_t CountDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, AncestorIds& ancestors)
+int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId)
 {
     Statement listing;
-    if (!listing.Prepare(db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
+    if (!listing.Prepare(walk.db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
         return -1;
-    ancestors.push_back(dirId);
+    walk.ancestors.push_back(dirId);
     while (sqlite3_step(listing.Handle()) == SQLITE_ROW) {
         uint32_t childId = static_cast<uint32_t>(listing.ColumnInt(0));
         const wchar_t* name = listing.ColumnText16(1);
         std::wstring childPath;
-        if (!IsSafeFileName(name) || IsAncestor(ancestors, childId) ||
-            !FormChildPath(dirPath, name, &childPath)) {
-            ancestors.pop_back();
+        if (!IsSafeFileName(name) || walk.IsAncestor(childId) || !FormChildPath(dirPath, name, &childPath)) {
+            walk.ancestors.pop_back();
             return -1;
         }
-        CountDirectory(db, childPath.c_str(), childId, ancestors);
+        CountDirectory(walk, childPath.c_str(), childId);
     }
-    ancestors.pop_back();
-    listing.Finalize();
-
-    std::string count = "Select Count(*) from (" + FileListingSql(HasCurrentLayout(db, dirId), dirId) + ")";
-    Statement counter;
-    if (counter.Prepare(db, count.c_str()) && counter.StepRow())
-        g_walk.fileTotal += counter.ColumnInt(0);
+    walk.ancestors.pop_back();
+    if (walk.files.Listed())
+        g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
     return g_walk.fileTotal;
 }
 
@@ -370,45 +406,46 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
     return kPackageWritten;
 }
 
-int32_t ExtractDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, const ExtractTargets& targets,
-                         AncestorIds& ancestors)
+int32_t ExtractDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, const ExtractTargets& targets)
 {
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
 
     {
         Statement listing;
-        if (!listing.Prepare(db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
+        if (!listing.Prepare(walk.db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
             return kPackageListingFailed;
-        ancestors.push_back(dirId);
+        walk.ancestors.push_back(dirId);
         while (sqlite3_step(listing.Handle()) == SQLITE_ROW) {
             uint32_t childId = static_cast<uint32_t>(listing.ColumnInt(0));
             const wchar_t* name = listing.ColumnText16(1);
-            if (!IsSafeFileName(name) || IsAncestor(ancestors, childId)) {
-                ancestors.pop_back();
+            if (!IsSafeFileName(name) || walk.IsAncestor(childId)) {
+                walk.ancestors.pop_back();
                 return kPackageListingFailed;
             }
             std::wstring childPath;
             if (!FormChildPath(dirPath, name, &childPath)) {
-                ancestors.pop_back();
+                walk.ancestors.pop_back();
                 return kPackagePathFailed;
             }
-            int32_t result = ExtractDirectory(db, childPath.c_str(), childId, targets, ancestors);
+            int32_t result = ExtractDirectory(walk, childPath.c_str(), childId, targets);
             if (result != kPackageWritten) {
-                ancestors.pop_back();
+                walk.ancestors.pop_back();
                 return result;
             }
         }
-        ancestors.pop_back();
+        walk.ancestors.pop_back();
     }
 
-    bool currentLayout = HasCurrentLayout(db, dirId);
-    Statement files;
-    if (!files.Prepare(db, FileListingSql(currentLayout, dirId).c_str()))
+    if (!walk.files.Listed())
         return kPackageListingFailed;
-    // Any answer but a row, an error among them, ends the listing.
-    while (sqlite3_step(files.Handle()) == SQLITE_ROW) {
-        int32_t result = ExtractOneFile(db, dirPath, files, currentLayout, targets);
+    Statement row;
+    for (int64_t rowId : walk.files.RowsOf(dirId)) {
+        // A row that cannot be read ends the listing, as a failed step
+        // would.
+        if (!walk.files.Fetch(row, rowId))
+            break;
+        int32_t result = ExtractOneFile(walk.db, dirPath, row, walk.files.CurrentLayout(), targets);
         if (result != kPackageWritten)
             return result;
     }
@@ -426,8 +463,8 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)
 {
     if (!db || !dirPath)
         return -1;
-    AncestorIds ancestors;
-    return CountDirectory(db, dirPath, dirId, ancestors);
+    PackageWalk walk(db);
+    return CountDirectory(walk, dirPath, dirId);
 }
 
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
@@ -437,6 +474,6 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
     if (!db || !dirPath)
         return kPackageListingFailed;
     ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep};
-    AncestorIds ancestors;
-    return ExtractDirectory(db, dirPath, dirId, targets, ancestors);
+    PackageWalk walk(db);
+    return ExtractDirectory(walk, dirPath, dirId, targets);
 }
