@@ -28,10 +28,8 @@ constexpr uint32_t kAllBitsAffiliate = 0xFFFFFFFF;
 // database in its place.
 bool OpenPackage(const wchar_t* packagePath, DatabaseHandle* package)
 {
-    if (GetFileAttributesW(packagePath) == INVALID_FILE_ATTRIBUTES)
-        return false;
     Utf8String path(packagePath);
-    return path.get() && OpenAndCheckDatabase(path.get(), package->out());
+    return path.get() && OpenAndCheckExistingDatabase(path.get(), package->out());
 }
 
 // The game's root directory: the top-level directory named after its

@@ -34,12 +34,6 @@ constexpr wchar_t kIconTypeSmall[] = L"SMALL";
 constexpr wchar_t kIconTypeBig[] = L"BIG";
 constexpr wchar_t kInstallErrorCaption[] = L"Quivmark Games";
 
-bool SwitchGiven(wchar_t letter)
-{
-    uint32_t ignored = 0;
-    return GetSwitchHex(letter, &ignored);
-}
-
 // A COM apartment for the length of a block.
 class ComApartment {
 public:
@@ -90,13 +84,14 @@ uint32_t GameIdFromPackagePath(const wchar_t* packagePath)
     return static_cast<uint32_t>(id);
 }
 
+// The mapping database named by switch b must exist and be one.
 bool DatabaseOpens(const std::optional<std::wstring>& path)
 {
     if (!path)
         return false;
     Utf8String pathUtf8(path->c_str());
     DatabaseHandle database;
-    return pathUtf8.get() && OpenAndCheckDatabase(pathUtf8.get(), database.out());
+    return pathUtf8.get() && OpenAndCheckExistingDatabase(pathUtf8.get(), database.out());
 }
 
 uint32_t CurrentIdOfOldId(uint32_t oldId)
@@ -111,7 +106,7 @@ uint32_t CurrentIdOfOldId(uint32_t oldId)
 uint32_t InstallGameId(const wchar_t* packagePath)
 {
     uint32_t id = GameIdFromPackagePath(packagePath);
-    if (!id || GetBrandId() != 0 || SwitchGiven(L'v'))
+    if (!id || GetBrandId() != 0 || IsSwitchGiven(L'v'))
         return id;
     if (IsNewNumbering() && !DatabaseOpens(GetSwitchString(L'b')))
         return 0;
