@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
-#include "install/olderkeystream.h"
 #include "testfiles.h"
 #include "testpackage.h"
 
@@ -554,17 +553,6 @@ TEST_F(ProgramTest, PartnerBrandReportsProgressAndStartsTheGame)
 
 namespace {
 
-void WriteOlderSettings(const std::wstring& folder, const std::string& text)
-{
-    std::string scrambled = text;
-    uint8_t key = static_cast<uint8_t>(scrambled.size() / 4 + OlderSettingsKeystream::kSeed);
-    for (char& c : scrambled) {
-        c = static_cast<char>(static_cast<uint8_t>(c) ^ key);
-        key = static_cast<uint8_t>((key + OlderSettingsKeystream::kStepAdd) * OlderSettingsKeystream::kStepMultiply);
-    }
-    testfiles::WriteBytes(folder + L"\\settings.txt", "\x01\x02" + scrambled);
-}
-
 void SetRegString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
 {
     HKEY key = nullptr;
@@ -592,7 +580,7 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     const std::wstring menu = SpecialFolder(CSIDL_PROGRAMS) + L"\\\u0418\u0433\u0440\u044B\\Gamma";
     const std::wstring folder = work_.File(L"Old Gamma");
     CreateDirectoryW(folder.c_str(), nullptr);
-    WriteOlderSettings(folder, "version=1\rproductname=Gamma\r");
+    testfiles::WriteOlderSettings(folder, "version=1\rproductname=Gamma\r");
     testfiles::WriteBytes(folder + L"\\affiliate.txt", "45678");
     testfiles::WriteBytes(folder + L"\\uninstall.exe", "old uninstaller");
     CreateDirectoryW((SpecialFolder(CSIDL_PROGRAMS) + L"\\\u0418\u0433\u0440\u044B").c_str(), nullptr);

@@ -7,7 +7,6 @@
 
 #include "install/installer.h"
 #include "install/launch.h"
-#include "install/olderkeystream.h"
 #include "install/olderproducts.h"
 #include "install/uninstall.h"
 #include "testfiles.h"
@@ -235,29 +234,12 @@ TEST_F(RecordsTest, RegistrationWritesTheRowOfAnInstalledJobOnly)
     EXPECT_EQ(kJobRegisterFailed, RegisterInstalledGameIn(nullptr, &job));
 }
 
-namespace {
-
-// Writes settings.txt as the older installers did: a two-byte head, then
-// the text under the keystream.
-void WriteOlderSettings(const std::wstring& folder, const std::string& text)
-{
-    std::string scrambled = text;
-    uint8_t key = static_cast<uint8_t>(scrambled.size() / 4 + OlderSettingsKeystream::kSeed);
-    for (char& c : scrambled) {
-        c = static_cast<char>(static_cast<uint8_t>(c) ^ key);
-        key = static_cast<uint8_t>((key + OlderSettingsKeystream::kStepAdd) * OlderSettingsKeystream::kStepMultiply);
-    }
-    WriteBytes(folder + L"\\settings.txt", "\xff\xfe" + scrambled);
-}
-
-}  // namespace
-
 TEST_F(RecordsTest, OlderSettingsGiveTheProductNameAndAffiliate)
 {
     const std::wstring folder = scratch_.Path();
     auto read = [&](OlderProduct* product) { return ReadProductSettingsFile(folder.c_str(), product); };
 
-    WriteOlderSettings(folder, "lang=ru\rproductname=Alpha\rversion=2\r");
+    testfiles::WriteOlderSettings(folder, "lang=ru\rproductname=Alpha\rversion=2\r");
     WriteBytes(folder + L"\\affiliate.txt", "45678");
     OlderProduct product;
     ASSERT_TRUE(read(&product));
@@ -273,19 +255,19 @@ TEST_F(RecordsTest, OlderSettingsGiveTheProductNameAndAffiliate)
     EXPECT_EQ(400000u - 38u, product.affiliate);
 
     // The first non-empty productname line counts.
-    WriteOlderSettings(folder, "productname=\rx=1\rproductname=Beta");
+    testfiles::WriteOlderSettings(folder, "productname=\rx=1\rproductname=Beta");
     ASSERT_TRUE(read(&product));
     EXPECT_EQ(L"Beta", product.productName.value_or(L"<null>"));
 
     // A key without "=", a name that would leave its menu folder, no
     // affiliate file, a settings file too short: nothing to carry over.
-    WriteOlderSettings(folder, "productname Alpha\r");
+    testfiles::WriteOlderSettings(folder, "productname Alpha\r");
     EXPECT_FALSE(read(&product));
-    WriteOlderSettings(folder, "productname=..\r");
+    testfiles::WriteOlderSettings(folder, "productname=..\r");
     EXPECT_FALSE(read(&product));
-    WriteOlderSettings(folder, "productname=Alpha;DC:\\\r");
+    testfiles::WriteOlderSettings(folder, "productname=Alpha;DC:\\\r");
     EXPECT_FALSE(read(&product));
-    WriteOlderSettings(folder, "productname=Alpha\r");
+    testfiles::WriteOlderSettings(folder, "productname=Alpha\r");
     DeleteFileW((folder + L"\\affiliate.txt").c_str());
     EXPECT_FALSE(read(&product));
     WriteBytes(folder + L"\\affiliate.txt", "45678");

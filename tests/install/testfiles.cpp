@@ -1,5 +1,7 @@
 #include "testfiles.h"
 
+#include "install/olderkeystream.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -142,6 +144,17 @@ std::string SampleBytes(size_t size, uint32_t seed)
         }
     }
     return out;
+}
+
+void WriteOlderSettings(const std::wstring& folder, const std::string& text)
+{
+    std::string scrambled = text;
+    uint8_t key = static_cast<uint8_t>(scrambled.size() / 4 + OlderSettingsKeystream::kSeed);
+    for (char& c : scrambled) {
+        c = static_cast<char>(static_cast<uint8_t>(c) ^ key);
+        key = static_cast<uint8_t>((key + OlderSettingsKeystream::kStepAdd) * OlderSettingsKeystream::kStepMultiply);
+    }
+    WriteBytes(folder + L"\\settings.txt", "\x01\x02" + scrambled);
 }
 
 }  // namespace testfiles

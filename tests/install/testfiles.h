@@ -42,4 +42,8 @@ std::wstring Wide(const std::string& utf8);
 // noise, from a fixed seed.
 std::string SampleBytes(size_t size, uint32_t seed);
 
+// "settings.txt" of an older installation in folder: a two-byte head, then
+// text under the older installers' keystream.
+void WriteOlderSettings(const std::wstring& folder, const std::string& text);
+
 }  // namespace testfiles
