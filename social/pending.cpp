@@ -98,9 +98,7 @@ bool HttpPostForm(const wchar_t* url, const wchar_t* filePath, const wchar_t* bo
                                                INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection)
         return false;
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
-        flags |= INTERNET_FLAG_SECURE;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE;
     InternetHandle request(
         HttpOpenRequestW(connection.get(), L"POST", path, nullptr, nullptr, nullptr, flags, 0));
     if (!request)

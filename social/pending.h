@@ -11,8 +11,9 @@
 // Web services client: synchronous transfers on the UI thread.
 // GET url and write the whole body to filePath; true on status 200.
 bool DownloadUrlToFile(const wchar_t* url, const wchar_t* userAgent, const wchar_t* filePath);
-// POST body (sent as UTF-8) to url and write the reply body to filePath,
-// whatever the reply's status; true when the exchange completed.
+// POST body (sent as UTF-8) to url, always over TLS on the URL's port, and
+// write the reply body to filePath whatever the reply's status; true when
+// the exchange completed.
 bool HttpPostForm(const wchar_t* url, const wchar_t* filePath, const wchar_t* body);
 
 // Web services client: a deployment value under the current user's

@@ -134,6 +134,12 @@ std::vector<HttpRequest> LocalHttpServer::Requests() const
     return requests_;
 }
 
+void LocalHttpServer::ClearRequests()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.clear();
+}
+
 void LocalHttpServer::SetHandler(Handler handler)
 {
     std::lock_guard<std::mutex> lock(mutex_);

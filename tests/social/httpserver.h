@@ -47,6 +47,7 @@ public:
     // "http://127.0.0.1:<port>"
     std::wstring Origin() const;
     std::vector<HttpRequest> Requests() const;
+    void ClearRequests();
     void SetHandler(Handler handler);
 
 private:

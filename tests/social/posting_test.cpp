@@ -5,6 +5,7 @@
 #include "social/options.h"
 #include "social/social.h"
 #include "socialtest.h"
+#include "tlsfront.h"
 
 #include <memory>
 
@@ -12,20 +13,30 @@ using namespace zeltest;
 
 namespace {
 
+// The graph API is reached over TLS (the feed post always goes over TLS):
+// its host is the TLS front of the same server.
 class Posting : public SocialTest {
 protected:
+    static void SetUpTestSuite()
+    {
+        server_ = new LocalHttpServer(nullptr);
+        tls_ = new TlsFront(server_->Port());
+    }
+    static void TearDownTestSuite()
+    {
+        delete tls_;
+        delete server_;
+    }
     void SetUp() override
     {
         SocialTest::SetUp();
-        server_ = std::make_unique<LocalHttpServer>([this](const HttpRequest&) { return reply_; });
         ASSERT_TRUE(server_->Started());
+        ASSERT_TRUE(tls_->Started());
+        server_->ClearRequests();
+        Reply(200, "{}");
         PointNetworksAt(server_->Origin());
+        SetSocialSetting(L"FacebookGraphHost", tls_->Origin());
         SetSocialSetting(L"FacebookCaption", L"Quivmark Games");
-    }
-    void TearDown() override
-    {
-        server_.reset();
-        SocialTest::TearDown();
     }
     void Reply(int status, std::string body)
     {
@@ -40,9 +51,12 @@ protected:
         return requests.empty() ? HttpRequest{} : requests.front();
     }
 
-    std::unique_ptr<LocalHttpServer> server_;
-    HttpResponse reply_;
+    static LocalHttpServer* server_;
+    static TlsFront* tls_;
 };
+
+LocalHttpServer* Posting::server_ = nullptr;
+TlsFront* Posting::tls_ = nullptr;
 
 std::vector<std::string> FormNamesInOrder(const std::string& body)
 {
