@@ -171,6 +171,18 @@ CSocialWndBase::CSocialWndBase(const wchar_t* url, int width, int height) : m_wi
         m_url = url;
 }
 
+CSocialWndBase::~CSocialWndBase()
+{
+    if (m_sink)
+        m_sink->Unadvise();
+}
+
+void CSocialWndBase::KeepSink(CBrowserSink* sink, IUnknown* reference)
+{
+    m_sink = sink;
+    m_sinkReference = ComPtr<IUnknown>::Share(reference);
+}
+
 INT_PTR CSocialWndBase::DoModal(HWND owner)
 {
     // The host window class must exist before the dialog names it.

@@ -65,7 +65,9 @@ public:
 // Shared by every CSocialWnd: the dialog procedure's plumbing.
 class CSocialWndBase {
 public:
-    virtual ~CSocialWndBase() = default;
+    // Disconnects the sink from the control, so that neither keeps the
+    // other alive once the dialog is gone.
+    virtual ~CSocialWndBase();
 
     // The dialog's end code, or -1 when it cannot be created.
     INT_PTR DoModal(HWND owner);
@@ -80,12 +82,19 @@ protected:
     // WM_INITDIALOG and WM_CLOSE; nothing else is handled.
     BOOL ProcessWindowMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
+    // Keeps the sink for the dialog's life (the host and the control's
+    // connection hold their own references while they need it).
+    void KeepSink(CBrowserSink* sink, IUnknown* reference);
+
     std::optional<std::wstring> m_url;
     int m_width;
     int m_height;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+    CBrowserSink* m_sink = nullptr;
+    ComPtr<IUnknown> m_sinkReference;
 };
 
 template <class Sink>
@@ -102,16 +111,11 @@ protected:
         ComObject<Sink>* sink = nullptr;
         if (FAILED(ComObject<Sink>::CreateInstance(&sink)))
             return FALSE;
-        // The host and the control's connection keep the sink as long as
-        // they need it; this reference only spans the dialog's life.
-        m_sink = ComPtr<IUnknown>::Share(static_cast<IDispatch*>(sink->EventDispatch()));
+        KeepSink(sink, sink->EventDispatch());
         if (!AttachBrowserSink(control, sink))
             return FALSE;
         sink->SetNotifyWindow(dialog);
         CenterDialog(dialog);
         return TRUE;
     }
-
-private:
-    ComPtr<IUnknown> m_sink;
 };
