@@ -1,5 +1,12 @@
-// Stand-ins for what this subsystem has not built yet, so the program's
-// lifecycle links; each goes when the real code lands.
-#include "net/workers.h"
+// Stand-ins for the main page's functions until the page bridge lands;
+// they go when the real calls do.
+#include "host/pagecalls.h"
 
-void StopWorkerThreads() {}
+namespace MainPage {
+
+bool inMsgBox(uint32_t, const wchar_t*) { return false; }
+bool inRender(bool) { return false; }
+bool inAdUpdate(const wchar_t*, const wchar_t*) { return false; }
+std::wstring inSkinInfo() { return std::wstring(); }
+
+}  // namespace MainPage

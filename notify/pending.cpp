@@ -8,3 +8,5 @@ void CreateSplashWindow() {}
 void CloseSplashWindow() {}
 void RemoveTrayIcon() {}
 void EmptyBalloonStack() {}
+bool ShowGameBalloon(uint32_t, const wchar_t*, const wchar_t*) { return false; }
+bool ShowNewsBalloon(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*) { return false; }

@@ -1,18 +1,18 @@
 #include "social/addresses.h"
 
 #include "social/encoding.h"
-#include "social/pending.h"
+#include "net/endpoints.h"
 
 namespace {
 
 // Deployment values and their built-in defaults.
-std::wstring FacebookMainHost() { return SocialSetting(L"FacebookHost", L"www.facebook.com"); }
-std::wstring FacebookGraphHost() { return SocialSetting(L"FacebookGraphHost", L"graph.facebook.com"); }
-std::wstring FacebookAppId() { return SocialSetting(L"FacebookAppId", L"0"); }
-std::wstring VkontakteMobileHost() { return SocialSetting(L"VkontakteMobileHost", L"m.vk.com"); }
-std::wstring VkontakteSiteHost() { return SocialSetting(L"VkontakteHost", L"vk.com"); }
-std::wstring VkontakteMainHost() { return SocialSetting(L"VkontakteMainHost", L"vk.com"); }
-std::wstring VkontakteApiHost() { return SocialSetting(L"VkontakteApiHost", L"api.vk.com"); }
+std::wstring FacebookMainHost() { return EndpointSetting(L"FacebookHost", L"www.facebook.com"); }
+std::wstring FacebookGraphHost() { return EndpointSetting(L"FacebookGraphHost", L"graph.facebook.com"); }
+std::wstring FacebookAppId() { return EndpointSetting(L"FacebookAppId", L"0"); }
+std::wstring VkontakteMobileHost() { return EndpointSetting(L"VkontakteMobileHost", L"m.vk.com"); }
+std::wstring VkontakteSiteHost() { return EndpointSetting(L"VkontakteHost", L"vk.com"); }
+std::wstring VkontakteMainHost() { return EndpointSetting(L"VkontakteMainHost", L"vk.com"); }
+std::wstring VkontakteApiHost() { return EndpointSetting(L"VkontakteApiHost", L"api.vk.com"); }
 
 // "scheme://host", or the value itself (without a final "/") when it
 // carries its own scheme.
@@ -64,7 +64,7 @@ std::wstring FacebookGraphRoot()
 
 std::wstring FacebookCaption()
 {
-    return SocialSetting(L"FacebookCaption", L"quivmark.ru");
+    return EndpointSetting(L"FacebookCaption", L"quivmark.ru");
 }
 
 std::wstring VkontakteMobileSite()
@@ -104,5 +104,5 @@ std::wstring VkontakteWallPostPrefix()
 
 std::wstring VkontakteAppId()
 {
-    return SocialSetting(L"VkontakteAppId", L"0");
+    return EndpointSetting(L"VkontakteAppId", L"0");
 }

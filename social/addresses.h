@@ -1,10 +1,20 @@
 #pragma once
 
 // The social networks' addresses. Host names, application ids and the
-// caption are deployment values (see SocialSetting). A host given as a
-// bare name takes the scheme each address needs; a value given with its
-// scheme ("http://127.0.0.1:8080") is the origin of every address on that
-// host, which is how a test points the program at a local server.
+// caption are deployment values: string values under the product key
+// HKCU\Software\<product name> (EndpointSetting, net/endpoints.h), with
+// built-in defaults:
+//
+//   "FacebookHost"         www.facebook.com    "FacebookGraphHost"  graph.facebook.com
+//   "FacebookAppId"        0                   "FacebookCaption"    quivmark.ru
+//   "VkontakteHost"        vk.com              "VkontakteMobileHost" m.vk.com
+//   "VkontakteMainHost"    vk.com              "VkontakteApiHost"   api.vk.com
+//   "VkontakteAppId"       0
+//
+// A host given as a bare name takes the scheme each address needs; a value
+// given with its scheme ("http://127.0.0.1:8080") is the origin of every
+// address on that host, which is how a test points the program at a local
+// server.
 
 #include <string>
 

@@ -1,14 +1,12 @@
 #include "social/transfer.h"
 
+#include "net/download.h"
 #include "shell/files.h"
 #include "shell/text.h"
-#include "social/pending.h"
 
 #include <windows.h>
 
 namespace {
-
-constexpr const wchar_t* kSocialUserAgent = L"Quivmark Game Manager";
 
 // A temporary file that is deleted when the holder goes.
 class TempFile {
@@ -33,7 +31,7 @@ private:
 std::optional<std::string> DownloadText(const wchar_t* url, const wchar_t* tempPrefix)
 {
     TempFile file(tempPrefix);
-    if (!file || !DownloadUrlToFile(url, kSocialUserAgent, file.path()))
+    if (!file || !DownloadUrlToFile(url, kAgentManager, file.path()))
         return std::nullopt;
     return ReadWholeFile(file.path());
 }
