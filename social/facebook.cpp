@@ -12,8 +12,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 namespace {
 
 constexpr size_t kMaxPostAddressChars = 1023;
