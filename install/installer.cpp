@@ -124,7 +124,9 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     int32_t result = ExtractPackageDirectory(package, targetDir, root, execFileId, iconFileId, &job.execPath,
                                              &iconPath, step);
     if (result != kPackageWritten) {
-        DeleteDirectoryTree(targetDir);
+        // A target that existed before (a folder of the user's) keeps what
+        // it held; only what this installation wrote goes.
+        RemoveExtractedFiles();
         return result;
     }
     MakeShortcutsAfterInstall(ShortcutGameId(packageGameId), ident, iconPath, job);

@@ -10,7 +10,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unordered_map>
+#include <vector>
 #include <unordered_set>
 #include <vector>
 
@@ -23,9 +25,28 @@ constexpr uInt kInflateBufferBytes = 512;
 struct PackageWalkState {
     int32_t fileTotal = 0;
     int32_t progressPosition = 0;
+    // What this installation made on disk, in order: directories that did
+    // not exist before it (with everything below them) and files made in
+    // directories that did. A failed installation removes exactly these.
+    std::vector<std::wstring> createdDirectories;
+    std::vector<std::wstring> createdFiles;
 };
 
 PackageWalkState g_walk;
+
+bool PathExists(const wchar_t* path)
+{
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool InsideCreatedDirectory(const std::wstring& path)
+{
+    for (const std::wstring& dir : g_walk.createdDirectories) {
+        if (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == L'\\')
+            return true;
+    }
+    return false;
+}
 
 std::string FormatSql(const char* format, uint32_t dirId)
 {
@@ -384,6 +405,8 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
         return kPackagePathFailed;
 
     ShowInstallStatus(path.c_str());
+    if (!PathExists(path.c_str()) && !InsideCreatedDirectory(path))
+        g_walk.createdFiles.push_back(path);
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
@@ -408,6 +431,8 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
 
 int32_t ExtractDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, const ExtractTargets& targets)
 {
+    if (!PathExists(dirPath) && !InsideCreatedDirectory(dirPath))
+        g_walk.createdDirectories.push_back(dirPath);
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
 
@@ -457,6 +482,16 @@ int32_t ExtractDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dir
 void ResetPackageWalk()
 {
     g_walk = PackageWalkState();
+}
+
+void RemoveExtractedFiles()
+{
+    for (auto file = g_walk.createdFiles.rbegin(); file != g_walk.createdFiles.rend(); ++file)
+        DeleteFileW(file->c_str());
+    for (auto dir = g_walk.createdDirectories.rbegin(); dir != g_walk.createdDirectories.rend(); ++dir)
+        DeleteDirectoryTree(dir->c_str());
+    g_walk.createdFiles.clear();
+    g_walk.createdDirectories.clear();
 }
 
 int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)

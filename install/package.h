@@ -31,6 +31,11 @@ constexpr size_t kPackagePathChars = 1024;
 // found, is kept for the life of the process.)
 void ResetPackageWalk();
 
+// Removes what the current installation made on disk: the directories it
+// created with everything below them, and the files it created in folders
+// that were there before. Files and folders the user had are left alone.
+void RemoveExtractedFiles();
+
 // Adds the file rows of directory dirId and its subtree to the running
 // file total and returns it; -1 when this directory could not be counted.
 // dirId 0 is the level above the top-level directories. dirPath only forms

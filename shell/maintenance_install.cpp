@@ -132,8 +132,12 @@ void ShowInstallError(int32_t state)
     MessageBoxW(nullptr, text, kInstallErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-bool RunInstall(const wchar_t* packagePath, uint32_t kValue)
+}  // namespace
+
+bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
 {
+    if (!packagePath)
+        return false;
     uint32_t id = InstallGameId(packagePath);
     std::optional<std::wstring> targetDir = GetSwitchString(L'w');
     if (!id || !targetDir)
@@ -155,8 +159,6 @@ bool RunInstall(const wchar_t* packagePath, uint32_t kValue)
         ShowInstallError(state);
     return false;
 }
-
-}  // namespace
 
 void ImportOlderProducts()
 {
@@ -187,16 +189,6 @@ int CopyGameIconsFromSwitch(const wchar_t* modulePath)
     return 13;
 }
 
-bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
-{
-    if (!packagePath)
-        return false;
-    bool installed = RunInstall(packagePath, kValue);
-    // The run ends here: the theme the installer may have loaded for the
-    // loader's dialog goes with its temporary file.
-    UnloadThemeModule();
-    return installed;
-}
 
 void UninstallAllGames()
 {

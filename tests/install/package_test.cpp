@@ -286,6 +286,29 @@ TEST_F(PackageTest, BrokenDataFailsWithItsCodeAndLeavesNoTarget)
     }
 }
 
+TEST_F(PackageTest, FailureInAnExistingFolderRemovesOnlyWhatItWrote)
+{
+    // The installer may point the target at a folder that already holds
+    // the user's files: a failed installation takes away only its own.
+    CreateDirectoryW(target_.c_str(), nullptr);
+    CreateDirectoryW((target_ + L"\\g").c_str(), nullptr);
+    testfiles::WriteBytes(target_ + L"\\mine.txt", "the user's");
+    testfiles::WriteBytes(target_ + L"\\g\\saved.dat", "a saved game");
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        p.AddDir(2, std::string("data"), 1);
+        p.AddStored(10, "level.bin", "new data", 2);
+        p.AddStored(11, "first.txt", "written before the failure", 1);
+        p.AddFile(20, std::string("f"), 10, std::string("not a zlib stream"), 1);
+    }
+    InstallOutcome outcome = Install(package_, target_);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ((std::set<std::wstring>{L"mine.txt", L"g", L"g\\saved.dat"}), testfiles::ListTree(target_));
+    EXPECT_EQ("a saved game", testfiles::ReadBytes(target_ + L"\\g\\saved.dat"));
+}
+
 TEST_F(PackageTest, InlineStreamThatStopsShortKeepsWhatItInflated)
 {
     const std::string data = SampleBytes(60000, 31);
@@ -425,7 +448,8 @@ TEST_F(PackageTest, FolderInTheWayOfAFileIsAccessDenied)
         p.AddStored(1, "a.txt", "new", 1);
     }
     EXPECT_EQ(kPackageAccessDenied, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(target_));
+    // The folder was the user's: it stays as it was.
+    EXPECT_TRUE(testfiles::IsDirectory(target_ + L"\\a.txt"));
 }
 
 TEST_F(PackageTest, PackagesThatCannotBeReadEndInTheirStates)
