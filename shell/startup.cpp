@@ -253,6 +253,8 @@ int RunProgram(HINSTANCE instance)
     InstallPageFeedingHooks();
     if (!LoadThemeModule()) {
         CloseCatalogDb();
+        // The temporary file made for the theme goes with the failed start.
+        UnloadThemeModule();
         ShowStartupError(kStartupErrorTheme);
         return 4;
     }
