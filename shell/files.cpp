@@ -49,13 +49,10 @@ void DeleteDirectoryTree(const wchar_t* path)
             std::wstring child = dir + L"\\" + entry.cFileName;
             if (child.size() >= kPathChars)
                 continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteDirectoryTree(child.c_str());
-            } else {
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                    SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            else
                 DeleteFileW(child.c_str());
-            }
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
