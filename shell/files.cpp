@@ -49,7 +49,12 @@ void DeleteDirectoryTree(const wchar_t* path)
             std::wstring child = dir + L"\\" + entry.cFileName;
             if (child.size() >= kPathChars)
                 continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            const DWORD attributes = entry.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                // A junction or directory link: only the link goes; what it
+                // points to lies outside the tree.
+                RemoveDirectoryW(child.c_str());
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteDirectoryTree(child.c_str());
             else
                 DeleteFileW(child.c_str());
