@@ -154,9 +154,10 @@ protected:
 
 }  // namespace
 
-// t without e: the theme is stored and the run goes on; an ordinary close
-// ends it with 0, wakes a copy waiting for its end, and leaves neither the
-// lock file nor the theme's temporary file behind.
+// t and x without e: the theme is stored, no copy is found to ask, and the
+// run goes on (the codes 12 and 6 are lost); an ordinary close ends it
+// with 0, wakes a copy waiting for its end, and leaves neither the lock
+// file nor the theme's temporary file behind.
 TEST_F(InteractiveRun, ClosedWindowEndsTheRunWithZero)
 {
     AddTheme(L"zel.exe", L"base.db", false);
@@ -165,7 +166,7 @@ TEST_F(InteractiveRun, ClosedWindowEndsTheRunWithZero)
     ASSERT_NE(nullptr, exitEvent);
 
     ZelProcess zel;
-    ASSERT_TRUE(zel.Start(dir_.path(), L"zel.exe", L"t shelltheme"));
+    ASSERT_TRUE(zel.Start(dir_.path(), L"zel.exe", L"t shelltheme x 1"));
     HWND window = zeltest::WaitForWindow(L"ZELCLS", 20000, zel.Id());
     ASSERT_NE(nullptr, window);
     EXPECT_FALSE(IsWindowVisible(window));
