@@ -6,5 +6,15 @@
 
 void CreateSplashWindow() {}
 void CloseSplashWindow() {}
+
+bool AddTrayIcon(HMODULE, HWND)
+{
+    return true;
+}
+void ReAddTrayIcon() {}
+void OnTrayNotify(HWND, UINT) {}
+void ToggleAutorun() {}
+void ToggleTrayMenuOption(UINT, const wchar_t*) {}
 void RemoveTrayIcon() {}
+
 void EmptyBalloonStack() {}

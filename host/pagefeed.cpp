@@ -1,0 +1,183 @@
+#include "host/pagefeed.h"
+
+#include "catalog/catalog.h"
+#include "catalog/options.h"
+#include "catalog/storage.h"
+#include "host/sinks.h"
+#include "notify/splash.h"
+#include "notify/tray.h"
+#include "shell/brand.h"
+#include "shell/cmdline.h"
+#include "shell/errorlog.h"
+#include "shell/files.h"
+#include "shell/settings.h"
+#include "shell/theme.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr size_t kUrlChars = 1024;
+constexpr UINT_PTR kUpdateTimer = 1;
+constexpr int kFirstCheckSeconds = 300;
+
+// One statement for all games: null in the picture place, and utm only for
+// the brand whose table has that column.
+constexpr const char* kFeedGamesWithUtm =
+    "select trggms(id,afl,name,desc,release,rating,inst,show,runs,null,custom,itunes_id,"
+    "itunes_id_free,itunes_id_ipad,itunes_id_ipad_free,track,utm) from games";
+constexpr const char* kFeedGamesWithoutUtm =
+    "select trggms(id,afl,name,desc,release,rating,inst,show,runs,null,custom,itunes_id,"
+    "itunes_id_free,itunes_id_ipad,itunes_id_ipad_free,track,null) from games";
+
+void ExecOnce(sqlite3* db, const char* sql)
+{
+    if (db)
+        sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+void ExecWhileBusy(sqlite3* db, const char* sql)
+{
+    if (!db)
+        return;
+    for (;;) {
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            return;
+        Sleep(kBusyRetrySleepMs);
+    }
+}
+
+// Hands a value that is not stored to the option hook. The value is bound:
+// a path with an apostrophe reaches the page exactly.
+bool FeedUnstoredOption(sqlite3* db, const wchar_t* name, const wchar_t* value)
+{
+    if (!db)
+        return false;
+    Statement stmt;
+    return stmt.PrepareWithRetry(db, "select trgopt(?1,?2)") && stmt.BindText16(1, name) &&
+           stmt.BindText16(2, value) && stmt.StepDone();
+}
+
+// The newest version of the selected theme, for the error report: -1 when
+// the catalog is closed or no theme is selected, 0 when it has no row.
+int SelectedThemeVersion()
+{
+    sqlite3* db = GetCatalogDb();
+    if (!db)
+        return -1;
+    std::wstring theme = GetOptionText(L"theme");
+    if (theme.empty())
+        return -1;
+    Statement stmt;
+    if (!stmt.PrepareWithRetry(db, "select v from themes where t=?1 order by v desc limit 0,1") ||
+        !stmt.BindText16(1, theme.c_str()) || !stmt.StepRow())
+        return 0;
+    return stmt.ColumnInt(0);
+}
+
+void ReportForeignPage()
+{
+    LogMessage(L"OnDocCompleted: function inTestQuivmarkSkin");
+    LogMessage(L"OnDocCompleted: theme version %u", static_cast<unsigned>(SelectedThemeVersion()));
+    LogMessage(L"OnDocCompleted: main URL %ls", GetMainPageUrl());
+    ShowStartupError(kStartupErrorJavaScript);
+    PostQuitMessage(0);
+}
+
+// The next update check: when the stored time is due (at least 300 s
+// away), replacing a pending timer.
+void ArmUpdateTimer(HWND window, sqlite3* db)
+{
+    int seconds = QueryInt(db, "select (val-tme())from opt where var='update'");
+    seconds = std::max(seconds, kFirstCheckSeconds);
+    // SetTimer takes at most USER_TIMER_MAXIMUM milliseconds.
+    const UINT milliseconds = seconds > static_cast<int>(USER_TIMER_MAXIMUM / 1000)
+                                  ? USER_TIMER_MAXIMUM
+                                  : static_cast<UINT>(seconds) * 1000;
+    SetTimer(window, kUpdateTimer, milliseconds, nullptr);
+}
+
+bool SwitchGiven(wchar_t letter)
+{
+    uint32_t ignored = 0;
+    return GetSwitchHex(letter, &ignored);
+}
+
+}  // namespace
+
+std::wstring PageVersionText(const wchar_t* productVersion)
+{
+    if (!productVersion || wcslen(productVersion) < 4)
+        return std::wstring();
+    std::wstring text;
+    text += productVersion[0];
+    text += L'.';
+    text += productVersion[3];
+    if (productVersion[4])
+        text += productVersion[4];
+    return text;
+}
+
+const wchar_t* GetMainPageUrl()
+{
+    static std::wstring url;
+    if (url.empty()) {
+        const wchar_t* themeFile = GetThemeTempPath();
+        if (themeFile) {
+            std::wstring formed = std::wstring(L"res://") + themeFile + L"/html/main.html";
+            if (formed.size() < kUrlChars)
+                url = formed;
+        }
+    }
+    return url.c_str();
+}
+
+bool FeedOptionsToPage(sqlite3* db)
+{
+    if (const wchar_t* iconLibrary = GetGamesDllPath())
+        FeedUnstoredOption(db, L"games_dll", iconLibrary);
+    ExecOnce(db, "select trgopt(var,val) from opt where var not like 'auth%'");
+    std::optional<std::wstring> version = GetProductVersion();
+    if (!version)
+        return false;
+    std::wstring pageVersion = PageVersionText(version->c_str());
+    if (pageVersion.empty())
+        return false;
+    FeedUnstoredOption(db, L"ver", pageVersion.c_str());
+    return true;
+}
+
+void OnDocCompleted(HWND window, WPARAM, LPARAM)
+{
+    CloseSplashWindow();
+
+    CMainSink* sink = GetMainSink();
+    if (!sink || !sink->inTestQuivmarkSkin()) {
+        ReportForeignPage();
+        return;
+    }
+
+    DetectPartnerBrowser();
+
+    // A catalog that cannot be opened feeds nothing; the page still renders.
+    sqlite3* db = GetCatalogDb();
+    ExecOnce(db, "select trgopt(var,val) from opt where var like 'auth%'");
+    ExecWhileBusy(db, GetBrandId() == 0 ? kFeedGamesWithUtm : kFeedGamesWithoutUtm);
+    FeedOptionsToPage(db);
+
+    if (CMainSink* main = GetMainSink())
+        main->inRender(true);
+
+    const CWrapConfig* config = GetWrapConfig();
+    if (config && config->updateTimer)
+        ArmUpdateTimer(window, db);
+
+    AddTrayIcon(LoadThemeModule(), window);
+
+    if (SwitchGiven(L'r') || SwitchGiven(L'd')) {
+        ShowWindow(window, SW_SHOWNORMAL);
+        SetForegroundWindow(window);
+    }
+}

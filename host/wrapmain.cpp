@@ -1,0 +1,271 @@
+#include "host/wrapmain.h"
+
+#include "catalog/catalog.h"
+#include "catalog/games.h"
+#include "catalog/options.h"
+#include "host/sinks.h"
+#include "install/launch.h"
+#include "install/uninstall.h"
+#include "net/http.h"
+#include "net/update.h"
+#include "shell/brand.h"
+#include "shell/instance.h"
+#include "shell/settings.h"
+#include "shell/text.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr uint32_t kMessageUrlUnreachable = 11;
+constexpr uint32_t kMessageLaunchFailed = 12;
+constexpr uint32_t kMessageStoreUnreachable = 13;
+constexpr uint32_t kRequestKindNotify = 6;
+constexpr int kBrandEndsOnClose = 5;
+
+void TellPage(uint32_t code)
+{
+    if (CMainSink* sink = GetMainSink())
+        sink->inMsgBox(code);
+}
+
+// An automation string: a null one is the empty text.
+const wchar_t* TextOf(BSTR text)
+{
+    return text ? text : L"";
+}
+
+// A window larger than the screen sticks out on both sides, the odd pixel
+// on the left or top.
+int HalfRoundedDown(int value)
+{
+    return value >= 0 ? value / 2 : -((1 - value) / 2);
+}
+
+void OpenInUserBrowser(HWND owner, const wchar_t* url)
+{
+    ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+IUnknown* CWrapMain::InterfaceFor(REFIID iid)
+{
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IWrapCore))
+        return static_cast<IWrapCore*>(this);
+    return nullptr;
+}
+
+void CWrapMain::SetWindow(HWND window)
+{
+    if (!window_ && window)
+        window_ = window;
+}
+
+// --- Window and page state -------------------------------------------------
+
+STDMETHODIMP CWrapMain::optionSave(BSTR variable, BSTR value)
+{
+    if (variable && wcscmp(variable, L"lastselectgame") == 0) {
+        RequestAdFeed(window_);
+        // Queues a full refresh, which runs after the option is written.
+        updateYandexState();
+    }
+    sqlite3* db = GetCatalogDb();
+    if (!db)
+        return S_OK;
+    Utf8String name(TextOf(variable));
+    Utf8String text(TextOf(value));
+    SetOptionUtf8(db, name, text);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::windowInit(USHORT width, USHORT height)
+{
+    const int left = HalfRoundedDown(GetSystemMetrics(SM_CXSCREEN) - width);
+    const int top = HalfRoundedDown(GetSystemMetrics(SM_CYSCREEN) - height);
+    SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOOWNERZORDER);
+    RequestAdFeed(window_);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::windowMove()
+{
+    // A drag of the caption-less window by the page.
+    SendMessageW(window_, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, 0);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::windowClose()
+{
+    if (GetBrandId() == kBrandEndsOnClose)
+        PostQuitMessage(0);
+    else
+        ShowWindow(window_, SW_HIDE);  // stays in the tray
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::windowMinimize()
+{
+    SendMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::updateYandexState()
+{
+    PostMessageW(window_, WM_DOC_COMPLETED, 0, 0);
+    return S_OK;
+}
+
+// --- Addresses -------------------------------------------------------------
+
+STDMETHODIMP CWrapMain::kernelUrlDirect(BSTR url)
+{
+    if (url)
+        OpenInUserBrowser(window_, url);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::kernelUrl(BSTR url)
+{
+    if (!url)
+        return S_OK;
+    if (!ProbeUrl(url))
+        TellPage(kMessageUrlUnreachable);
+    else
+        OpenInUserBrowser(window_, url);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::kernelUrlNotify(BSTR url)
+{
+    Utf8String address(TextOf(url));
+    if (address.get())
+        StartAsyncRequest(kRequestKindNotify, address, nullptr, true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
+    return S_OK;
+}
+
+// --- Games -----------------------------------------------------------------
+
+STDMETHODIMP CWrapMain::gameRun(ULONG id)
+{
+    ShowWindow(window_, SW_HIDE);
+    const bool launched = LaunchGame(static_cast<uint32_t>(id));
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    if (!launched)
+        TellPage(kMessageLaunchFailed);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameDelete(ULONG id)
+{
+    UninstallGame(static_cast<uint32_t>(id));
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameSelect(ULONG)
+{
+    return E_NOTIMPL;  // only balloon pages select games
+}
+
+STDMETHODIMP CWrapMain::gameBuy(BSTR url, ULONG id, ULONG)
+{
+    if (!url || id == 0)
+        return S_OK;
+    const uint32_t affiliate = static_cast<uint32_t>(GetOptionInt(L"affiliate"));
+    // The store answers at the address without its query.
+    std::wstring store(url);
+    const size_t query = store.find(L'?');
+    if (query != std::wstring::npos)
+        store.resize(query);
+    const bool reachable = ProbeUrl(store.c_str());
+
+    std::wstring target = std::wstring(url) + L"&afl=" + std::to_wstring(affiliate);
+    {
+        QueryCursor cursor(GetCatalogDb());
+        if (Statement* row = cursor.SelectGameById(static_cast<uint32_t>(id))) {
+            const wchar_t* brand = GameRecord::Brand(*row);
+            if (brand && *brand)
+                target += std::wstring(L"&brand=") + brand;
+        }
+    }
+    if (!reachable)
+        TellPage(kMessageStoreUnreachable);
+    else
+        OpenInUserBrowser(window_, GetBrandId() == kBrandEndsOnClose ? url : target.c_str());
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::installYandexPackage(ULONG)
+{
+    std::optional<std::wstring> dir = InstallDirWithoutSeparator();
+    if (!dir)
+        return S_OK;
+    std::wstring installer = *dir + L"\\InstallYandexPackage.exe";
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.hwnd = window_;
+    execute.lpVerb = L"runas";
+    execute.lpFile = installer.c_str();
+    execute.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&execute);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::uiTest(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::loginUsingVkontakte()
+{
+    return S_OK;
+}
+
+// --- Web services and social networks --------------------------------------
+// These land with the web services and the social sharing; until then the
+// page's call is accepted and does nothing.
+
+STDMETHODIMP CWrapMain::kernelLogin(BSTR, BSTR)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameGetBigIcon(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameGetSmallIcon(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameCustom(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameToFacebook(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameToVkontakte(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::shareGameToFacebook(ULONG)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::shareGameToVkontakte(ULONG)
+{
+    return S_OK;
+}
