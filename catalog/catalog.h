@@ -18,11 +18,10 @@ sqlite3* GetCatalogDb();
 bool OpenCatalogDb();
 // True when no connection remains; a failed close keeps the handle.
 bool CloseCatalogDb();
-// Opens when needed and installs the page-feeding hooks.
-bool InstallCatalogHooks();
 
 // The page-feeding hook slots: process-wide, null until installed; the
-// custom SQL functions call them for every option and game row.
+// custom SQL functions call them for every option and game row. Texts
+// handed to a hook belong to SQLite and live only for the call.
 using OptionRowHookFn = void (*)(const wchar_t* var, const wchar_t* val);
 using GameRowHookFn = void (*)(uint32_t id, int32_t afl, const wchar_t* name, const wchar_t* desc,
                                const char* statusWords, int32_t release, int32_t rating,
@@ -35,3 +34,10 @@ using GamePictureHookFn = void (*)(uint32_t id, const void* data, uint32_t size)
 extern OptionRowHookFn OptionRowHook;
 extern GameRowHookFn GameRowHook;
 extern GamePictureHookFn GamePictureHook;
+
+// Opens the catalog when needed and sets the three hook slots (a null
+// pointer empties its slot). True when the catalog is open. The bodies
+// belong to the code that talks to the page, so the catalog stays free of
+// it.
+bool InstallCatalogHooks(OptionRowHookFn optionRow, GameRowHookFn gameRow,
+                         GamePictureHookFn gamePicture);

@@ -111,6 +111,14 @@ bool Statement::StepRow()
     return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
 }
 
+bool Statement::StepWithRetry()
+{
+    if (!stmt_)
+        return false;
+    int rc = RetryWhileBusy([&] { return sqlite3_step(stmt_); });
+    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
 int Statement::ColumnInt(int column) const
 {
     return stmt_ ? sqlite3_column_int(stmt_, column) : 0;
@@ -259,16 +267,42 @@ int OpenDatabase(const char* pathUtf8, sqlite3** db)
     return rc;
 }
 
-bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db)
+namespace {
+
+// Reads the first row of sqlite_master, which fails for a file that is not
+// a database; the handle is closed then.
+bool CheckOpenedDatabase(sqlite3** db)
 {
-    if (OpenDatabase(pathUtf8, db) != SQLITE_OK)
-        return false;
-    if (sqlite3_exec(*db, "select * from sqlite_master limit 0,1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (RetryWhileBusy([&] {
+            return sqlite3_exec(*db, "select * from sqlite_master limit 0,1", nullptr, nullptr, nullptr);
+        }) != SQLITE_OK) {
         sqlite3_close(*db);
         *db = nullptr;
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db)
+{
+    return OpenDatabase(pathUtf8, db) == SQLITE_OK && CheckOpenedDatabase(db);
+}
+
+bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db)
+{
+    if (!db)
+        return false;
+    *db = nullptr;
+    if (!pathUtf8)
+        return false;
+    if (sqlite3_open_v2(pathUtf8, db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(*db);
+        *db = nullptr;
+        return false;
+    }
+    return CheckOpenedDatabase(db);
 }
 
 void DatabaseHandle::Close()

@@ -47,6 +47,11 @@ public:
 
     bool StepDone();  // SQLITE_DONE or SQLITE_ROW
     bool StepRow();   // SQLITE_ROW only
+    // One step, made again after 50 ms while SQLite answers busy or locked;
+    // true on SQLITE_DONE or SQLITE_ROW. Only for a statement outside an
+    // explicit transaction, or inside one that already holds the write
+    // lock: otherwise two writers could wait for each other forever.
+    bool StepWithRetry();
 
     int ColumnInt(int column) const;
     int64_t ColumnInt64(int column) const;
@@ -111,7 +116,14 @@ bool ExecStatement16(sqlite3* db, const wchar_t* sql);
 int OpenDatabase(const char* pathUtf8, sqlite3** db);
 // Opens and reads the first row of sqlite_master, which fails for a file
 // that is not a database; then the handle is closed and false returned.
+// A probe that meets a lock held by another connection waits for it: a
+// busy file is not a broken one.
 bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db);
+
+// The same for a file that must already exist (an import or mapping
+// database named from outside): a missing file is not created and the
+// result is false.
+bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db);
 
 // Owns one connection (import databases, game packages).
 class DatabaseHandle {

@@ -2,7 +2,8 @@
 # SQLite and jansson come from Debian's source packages, fetched once into
 # the build tree; zlib and GoogleTest come from installed Debian packages.
 
-set(ZEL_DEPS_DIR ${CMAKE_BINARY_DIR}/_deps-src)
+set(ZEL_DEPS_DIR ${CMAKE_BINARY_DIR}/_deps-src CACHE PATH
+  "Where the fetched SQLite and jansson sources go (may be shared by several build trees)")
 execute_process(
   COMMAND ${CMAKE_SOURCE_DIR}/tools/fetch-deps.sh ${ZEL_DEPS_DIR}
   RESULT_VARIABLE _fetch_rc)

@@ -3,6 +3,7 @@
 #include "catalog/catalog.h"
 #include "catalog/options.h"
 #include "catalog/storage.h"
+#include "catalog/themes.h"
 #include "host/sinks.h"
 #include "notify/splash.h"
 #include "notify/tray.h"
@@ -49,38 +50,10 @@ void ExecWhileBusy(sqlite3* db, const char* sql)
     }
 }
 
-// Hands a value that is not stored to the option hook. The value is bound:
-// a path with an apostrophe reaches the page exactly.
-bool FeedUnstoredOption(sqlite3* db, const wchar_t* name, const wchar_t* value)
-{
-    if (!db)
-        return false;
-    Statement stmt;
-    return stmt.PrepareWithRetry(db, "select trgopt(?1,?2)") && stmt.BindText16(1, name) &&
-           stmt.BindText16(2, value) && stmt.StepDone();
-}
-
-// The newest version of the selected theme, for the error report: -1 when
-// the catalog is closed or no theme is selected, 0 when it has no row.
-int SelectedThemeVersion()
-{
-    sqlite3* db = GetCatalogDb();
-    if (!db)
-        return -1;
-    std::wstring theme = GetOptionText(L"theme");
-    if (theme.empty())
-        return -1;
-    Statement stmt;
-    if (!stmt.PrepareWithRetry(db, "select v from themes where t=?1 order by v desc limit 0,1") ||
-        !stmt.BindText16(1, theme.c_str()) || !stmt.StepRow())
-        return 0;
-    return stmt.ColumnInt(0);
-}
-
 void ReportForeignPage()
 {
     LogMessage(L"OnDocCompleted: function inTestQuivmarkSkin");
-    LogMessage(L"OnDocCompleted: theme version %u", static_cast<unsigned>(SelectedThemeVersion()));
+    LogMessage(L"OnDocCompleted: theme version %u", static_cast<unsigned>(LookupThemeVersion()));
     LogMessage(L"OnDocCompleted: main URL %ls", GetMainPageUrl());
     ShowStartupError(kStartupErrorJavaScript);
     PostQuitMessage(0);
@@ -137,7 +110,7 @@ const wchar_t* GetMainPageUrl()
 bool FeedOptionsToPage(sqlite3* db)
 {
     if (const wchar_t* iconLibrary = GetGamesDllPath())
-        FeedUnstoredOption(db, L"games_dll", iconLibrary);
+        FeedOptionRowToHook(db, L"games_dll", iconLibrary);
     ExecOnce(db, "select trgopt(var,val) from opt where var not like 'auth%'");
     std::optional<std::wstring> version = GetProductVersion();
     if (!version)
@@ -145,7 +118,7 @@ bool FeedOptionsToPage(sqlite3* db)
     std::wstring pageVersion = PageVersionText(version->c_str());
     if (pageVersion.empty())
         return false;
-    FeedUnstoredOption(db, L"ver", pageVersion.c_str());
+    FeedOptionRowToHook(db, L"ver", pageVersion.c_str());
     return true;
 }
 

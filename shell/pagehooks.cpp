@@ -49,7 +49,5 @@ void StoreGamePicture(uint32_t gameId, const void* data, uint32_t size)
 
 void InstallPageFeedingHooks()
 {
-    OptionRowHook = ForwardOptionRowToPage;
-    GameRowHook = ForwardGameRowToPage;
-    GamePictureHook = StoreGamePicture;
+    InstallCatalogHooks(ForwardOptionRowToPage, ForwardGameRowToPage, StoreGamePicture);
 }

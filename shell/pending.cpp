@@ -2,13 +2,9 @@
 // lifecycle links; each goes when the real action lands.
 #include "shell/maintenance.h"
 
-void SetThemeFromSwitch(const wchar_t*) {}
-void SetAffiliateFromSwitch(uint32_t) {}
-void ImportDatabaseFromSwitch(const wchar_t*) {}
 void ImportOlderProducts() {}
 int CopyGameIconsFromSwitch(const wchar_t*) { return 13; }
 bool InstallGameFromCommandLine(const wchar_t*, uint32_t) { return false; }
 void UninstallAllGames() {}
 void UninstallGameFromSwitch(uint32_t) {}
 void CreateShortcuts() {}
-int QueryGameInstalled(uint32_t) { return 10; }

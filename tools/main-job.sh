@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${ZEL_BUILD_DIR:-$root/build}
 arch=${ZEL_TEST_ARCH:-x86_64}
 build=$builds/$arch
-cmake -S "$root" -B "$build" -G Ninja -DZEL_ARCH="$arch" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DZEL_ARCH="$arch" -DZEL_DEPS_DIR="$builds/_deps-src" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zel
 
 [ $# -gt 0 ] || set -- z 1
