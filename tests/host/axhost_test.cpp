@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "axhost/axhost.h"
+#include "axhost/dialog.h"
 #include "axhost/events.h"
 #include "axhost/hostwindow.h"
 #include "axhost/window.h"
@@ -623,4 +624,51 @@ TEST(WindowImplTest, MessagesReachTheObjectUntilTheLastOne)
     EXPECT_EQ(window, object.finalWindow);
     EXPECT_FALSE(object.boundAfterEnd);
     EXPECT_EQ(nullptr, object.Window());
+}
+
+// --- Dialogs with controls ---------------------------------------------------
+
+namespace {
+
+struct DialogSeen {
+    bool browser = false;
+    bool hostWindow = false;
+    bool text = false;
+};
+
+INT_PTR CALLBACK RecordingDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
+{
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    auto* seen = reinterpret_cast<DialogSeen*>(lParam);
+    HWND item = GetDlgItem(dialog, 1002);
+    wchar_t className[32] = {};
+    if (item)
+        GetClassNameW(item, className, 32);
+    seen->hostWindow = wcscmp(className, L"AtlAxWin140") == 0;
+    ComPtr<IUnknown> control = AxGetControl(item);
+    seen->browser = control && QueryAs<IWebBrowser2>(control.get(), IID_IWebBrowser2);
+    seen->text = GetDlgItem(dialog, 7) != nullptr;
+    EndDialog(dialog, seen->hostWindow ? 7 : 8);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST(AxDialogTest, ClassIdItemsBecomeHostedControls)
+{
+    DialogSeen seen;
+    EXPECT_EQ(7, AxDialogBox(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101), nullptr, RecordingDialogProc,
+                             reinterpret_cast<LPARAM>(&seen)));
+    EXPECT_TRUE(seen.hostWindow);
+    EXPECT_TRUE(seen.browser);
+}
+
+TEST(AxDialogTest, OtherDialogsAreShownAsTheyAre)
+{
+    DialogSeen seen;
+    EXPECT_EQ(8, AxDialogBox(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(102), nullptr, RecordingDialogProc,
+                             reinterpret_cast<LPARAM>(&seen)));
+    EXPECT_TRUE(seen.text);
+    EXPECT_EQ(-1, AxDialogBox(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(999), nullptr, RecordingDialogProc, 0));
 }
