@@ -163,7 +163,7 @@ STDMETHODIMP CWrapMain::gameRun(ULONG id)
 
 STDMETHODIMP CWrapMain::gameDelete(ULONG id)
 {
-    UninstallGame(static_cast<uint32_t>(id));
+    UninstallGame(static_cast<int32_t>(id));
     return S_OK;
 }
 

@@ -4,4 +4,4 @@
 #include "install/uninstall.h"
 
 bool LaunchGame(uint32_t) { return false; }
-bool UninstallGame(uint32_t) { return false; }
+bool UninstallGame(int32_t) { return false; }

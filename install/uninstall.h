@@ -1,6 +1,29 @@
 #pragma once
 
-#include <cstdint>
+// Uninstall lists: what an installation left behind, kept in the game's
+// uninstall column. Entries are separated by ";", each a letter and a full
+// path: "D" (or "d") a folder to delete with everything below it, "L" (or
+// "l") a file, or a folder with everything below it. Other letters and
+// empty entries are ignored.
 
-// Marks the game uninstalled and deletes what its uninstall list names.
-bool UninstallGame(uint32_t gameId);
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A path that can stand in an uninstall list: present and without ";",
+// which would split it into entries of its own.
+bool IsUninstallListPath(const wchar_t* path);
+bool IsUninstallListPath(const std::optional<std::wstring>& path);
+
+// Deletes what the list names; failed deletions are skipped. False only
+// for a null list.
+bool DeleteUninstallList(const wchar_t* list);
+
+// Marks the game not installed (type 2; afl, path, inst, exec, uninstall
+// and runs null; price 0) and deletes what its uninstall list named.
+// False when the game has no row or no list.
+bool UninstallGame(int32_t gameId);
+// The same on a given catalog connection.
+bool UninstallGameIn(sqlite3* catalog, int32_t gameId);
