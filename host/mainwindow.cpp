@@ -6,20 +6,18 @@
 #include "host/browserhost.h"
 #include "host/pagefeed.h"
 #include "host/sinks.h"
-#include "net/http.h"
-#include "net/replies.h"
+#include "host/replies.h"
 #include "net/update.h"
+#include "net/workers.h"
 #include "notify/tray.h"
 #include "shell/brand.h"
 #include "shell/instance.h"
 
-#include <cstdlib>
 
 int MainExitCode = 0;
 
 namespace {
 
-constexpr UINT_PTR kUpdateTimer = 1;
 constexpr uint32_t kMessageLaunchFailed = 12;
 
 enum TrayCommand : UINT {
@@ -39,7 +37,7 @@ void OnTaskbarCreated(HWND, WPARAM, LPARAM)
     ReAddTrayIcon();
 }
 
-using HttpResultHandler = void (*)(HttpResult* result, HWND window);
+using HttpResultHandler = void (*)(const HttpResult* result, HWND window);
 
 struct HttpResultRoute {
     uint32_t kind;
@@ -48,29 +46,27 @@ struct HttpResultRoute {
 
 // Kind 6 (a notification whose reply nobody reads) has no row.
 constexpr HttpResultRoute HttpResultHandlers[] = {
-    {1, OnLoginResult},
-    {2, OnSqlReply},
-    {3, OnUpdateResult},
-    {4, WriteGameIconResource},
-    {5, WriteGameIconResource},
-    {7, StoreNewsFeed},
-    {8, StoreAdFeed},
+    {kRequestLogin, OnLoginResult},
+    {kRequestSqlReply, OnSqlReply},
+    {kRequestUpdate, OnUpdateResult},
+    {kRequestBigIcon, WriteGameIconResource},
+    {kRequestSmallIcon, WriteGameIconResource},
+    {kRequestNewsFeed, StoreNewsFeed},
+    {kRequestAdFeed, StoreAdFeed},
 };
 
 void OnHttpRequestCompleted(HWND window, WPARAM wParam, LPARAM lParam)
 {
     RemoveWorkerThread(reinterpret_cast<HANDLE>(lParam));
-    auto* result = reinterpret_cast<HttpResult*>(wParam);
+    HttpResultPtr result(reinterpret_cast<HttpResult*>(wParam));
     if (!result)
         return;
     for (const HttpResultRoute& route : HttpResultHandlers) {
         if (route.kind == result->kind) {
-            route.handler(result, window);
+            route.handler(result.get(), window);
             break;
         }
     }
-    free(result->data);
-    free(result);
 }
 
 void OnRestartRequested(HWND window, WPARAM, LPARAM)
@@ -155,7 +151,7 @@ bool UpdateTimerBrand()
 void OnClose(HWND window)
 {
     if (UpdateTimerBrand())
-        KillTimer(window, kUpdateTimer);
+        KillTimer(window, kUpdateTimerId);
     if (CMainSink* sink = GetMainSink())
         sink->Unadvise();
 }

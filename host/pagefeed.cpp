@@ -5,6 +5,7 @@
 #include "catalog/storage.h"
 #include "catalog/themes.h"
 #include "host/sinks.h"
+#include "net/update.h"
 #include "notify/splash.h"
 #include "notify/tray.h"
 #include "shell/brand.h"
@@ -14,14 +15,10 @@
 #include "shell/settings.h"
 #include "shell/theme.h"
 
-#include <algorithm>
-#include <climits>
 
 namespace {
 
 constexpr size_t kUrlChars = 1024;
-constexpr UINT_PTR kUpdateTimer = 1;
-constexpr int kFirstCheckSeconds = 300;
 
 // One statement for all games: null in the picture place, and utm only for
 // the brand whose table has that column.
@@ -57,19 +54,6 @@ void ReportForeignPage()
     LogMessage(L"OnDocCompleted: main URL %ls", GetMainPageUrl());
     ShowStartupError(kStartupErrorJavaScript);
     PostQuitMessage(0);
-}
-
-// The next update check: when the stored time is due (at least 300 s
-// away), replacing a pending timer.
-void ArmUpdateTimer(HWND window, sqlite3* db)
-{
-    int seconds = QueryInt(db, "select (val-tme())from opt where var='update'");
-    seconds = std::max(seconds, kFirstCheckSeconds);
-    // SetTimer takes at most USER_TIMER_MAXIMUM milliseconds.
-    const UINT milliseconds = seconds > static_cast<int>(USER_TIMER_MAXIMUM / 1000)
-                                  ? USER_TIMER_MAXIMUM
-                                  : static_cast<UINT>(seconds) * 1000;
-    SetTimer(window, kUpdateTimer, milliseconds, nullptr);
 }
 
 bool SwitchGiven(wchar_t letter)
@@ -143,9 +127,8 @@ void OnDocCompleted(HWND window, WPARAM, LPARAM)
     if (CMainSink* main = GetMainSink())
         main->inRender(true);
 
-    const CWrapConfig* config = GetWrapConfig();
-    if (config && config->updateTimer)
-        ArmUpdateTimer(window, db);
+    // Only brands that check for updates arm it.
+    ArmUpdateTimer(window, kUpdateDelayAfterPageLoad);
 
     AddTrayIcon(LoadThemeModule(), window);
 

@@ -1,6 +1,6 @@
 #include "host/sinks.h"
 
-#include "net/custom.h"
+#include "net/customdata.h"
 #include "shell/errorlog.h"
 #include "shell/instance.h"
 

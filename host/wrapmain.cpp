@@ -6,8 +6,11 @@
 #include "host/sinks.h"
 #include "install/launch.h"
 #include "install/uninstall.h"
-#include "net/http.h"
-#include "net/update.h"
+#include "net/adfeed.h"
+#include "net/customdata.h"
+#include "net/download.h"
+#include "net/endpoints.h"
+#include "net/workers.h"
 #include "shell/brand.h"
 #include "shell/instance.h"
 #include "shell/settings.h"
@@ -23,19 +26,47 @@ namespace {
 constexpr uint32_t kMessageUrlUnreachable = 11;
 constexpr uint32_t kMessageLaunchFailed = 12;
 constexpr uint32_t kMessageStoreUnreachable = 13;
-constexpr uint32_t kRequestKindNotify = 6;
+constexpr uint32_t kMessageCustomKey = 402;
 constexpr int kBrandEndsOnClose = 5;
 
-void TellPage(uint32_t code)
+void TellPage(uint32_t code, const wchar_t* text = nullptr)
 {
     if (CMainSink* sink = GetMainSink())
-        sink->inMsgBox(code);
+        sink->inMsgBox(code, text);
+}
+
+std::wstring MainPageSkinInfo()
+{
+    CMainSink* sink = GetMainSink();
+    return sink ? sink->inSkinInfo() : std::wstring();
 }
 
 // An automation string: a null one is the empty text.
 const wchar_t* TextOf(BSTR text)
 {
     return text ? text : L"";
+}
+
+// The page's skin information as 8-bit characters of the ANSI code page,
+// as it goes into the web service's addresses.
+std::string SkinInfoText()
+{
+    std::wstring skin = MainPageSkinInfo();
+    if (skin.empty())
+        return std::string();
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, skin.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1)
+        return std::string();
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, skin.c_str(), -1, text.data(), bytes, nullptr, nullptr);
+    text.resize(static_cast<size_t>(bytes) - 1);
+    return text;
+}
+
+void RequestGameIcon(HWND window, uint32_t kind, const char* endpoint, ULONG id)
+{
+    std::string url = ServiceUrl(endpoint) + "?app=" + SkinInfoText() + "&id=" + std::to_string(id);
+    StartAsyncRequest(kind, url.c_str(), nullptr, false, window, WM_HTTP_REQUEST_COMPLETED, id);
 }
 
 // A window larger than the screen sticks out on both sides, the odd pixel
@@ -51,6 +82,18 @@ void OpenInUserBrowser(HWND owner, const wchar_t* url)
 }
 
 }  // namespace
+
+std::string HexEncodeUtf8(const char* text)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char* p = text; p && *p; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        encoded += kDigits[byte >> 4];
+        encoded += kDigits[byte & 0x0F];
+    }
+    return encoded;
+}
 
 IUnknown* CWrapMain::InterfaceFor(REFIID iid)
 {
@@ -144,7 +187,22 @@ STDMETHODIMP CWrapMain::kernelUrlNotify(BSTR url)
 {
     Utf8String address(TextOf(url));
     if (address.get())
-        StartAsyncRequest(kRequestKindNotify, address, nullptr, true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
+        StartAsyncRequest(kRequestUrlNotify, address, nullptr, true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
+    return S_OK;
+}
+
+// --- Account login ---------------------------------------------------------
+
+STDMETHODIMP CWrapMain::kernelLogin(BSTR login, BSTR password)
+{
+    Utf8String loginText(TextOf(login));
+    Utf8String passwordText(TextOf(password));
+    if (!loginText.get() || !passwordText.get())
+        return S_OK;
+    std::string headers = "AuthLogin: " + HexEncodeUtf8(loginText) + "\r\nAuthPassword: " +
+                          HexEncodeUtf8(passwordText) + "\r\n";
+    std::string url = ServiceUrl("zel_login.php") + "?app=" + SkinInfoText();
+    StartAsyncRequest(kRequestLogin, url.c_str(), headers.c_str(), true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
     return S_OK;
 }
 
@@ -200,6 +258,30 @@ STDMETHODIMP CWrapMain::gameBuy(BSTR url, ULONG id, ULONG)
     return S_OK;
 }
 
+STDMETHODIMP CWrapMain::gameGetBigIcon(ULONG id)
+{
+    RequestGameIcon(window_, kRequestBigIcon, "get_big_icon.php", id);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameGetSmallIcon(ULONG id)
+{
+    RequestGameIcon(window_, kRequestSmallIcon, "get_sml_icon.php", id);
+    return S_OK;
+}
+
+STDMETHODIMP CWrapMain::gameCustom(ULONG id)
+{
+    if (!IsCustomDataGame(static_cast<uint32_t>(id)))
+        return S_OK;
+    std::wstring key;
+    if (!GetGameCustomKey(key) && FetchGameCustomData())
+        GetGameCustomKey(key);
+    if (!key.empty())
+        TellPage(kMessageCustomKey, key.c_str());
+    return S_OK;
+}
+
 STDMETHODIMP CWrapMain::installYandexPackage(ULONG)
 {
     std::optional<std::wstring> dir = InstallDirWithoutSeparator();
@@ -226,29 +308,10 @@ STDMETHODIMP CWrapMain::loginUsingVkontakte()
     return S_OK;
 }
 
-// --- Web services and social networks --------------------------------------
-// These land with the web services and the social sharing; until then the
-// page's call is accepted and does nothing.
+// --- Social networks ---------------------------------------------------------
+// These land with the social sharing; until then the page's call is
+// accepted and does nothing.
 
-STDMETHODIMP CWrapMain::kernelLogin(BSTR, BSTR)
-{
-    return S_OK;
-}
-
-STDMETHODIMP CWrapMain::gameGetBigIcon(ULONG)
-{
-    return S_OK;
-}
-
-STDMETHODIMP CWrapMain::gameGetSmallIcon(ULONG)
-{
-    return S_OK;
-}
-
-STDMETHODIMP CWrapMain::gameCustom(ULONG)
-{
-    return S_OK;
-}
 
 STDMETHODIMP CWrapMain::gameToFacebook(ULONG)
 {

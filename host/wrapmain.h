@@ -12,6 +12,12 @@
 
 #include <windows.h>
 
+#include <string>
+
+// Each byte of a UTF-8 text as two upper-case hexadecimal digits, no
+// separators ("abc" gives "616263").
+std::string HexEncodeUtf8(const char* text);
+
 class CWrapMain : public ComObjectRoot, public DispatchFromTypeLib<IWrapCore, &IID_IWrapCore> {
 public:
     IUnknown* InterfaceFor(REFIID iid) override;

@@ -18,3 +18,5 @@ void ToggleTrayMenuOption(UINT, const wchar_t*) {}
 void RemoveTrayIcon() {}
 
 void EmptyBalloonStack() {}
+bool ShowGameBalloon(uint32_t, const wchar_t*, const wchar_t*) { return false; }
+bool ShowNewsBalloon(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*) { return false; }

@@ -113,6 +113,12 @@ bool GetSwitchHex(wchar_t letter, uint32_t* value)
     return GetSwitchHexIn(GetCommandLineW(), letter, value);
 }
 
+bool IsSwitchGiven(wchar_t letter)
+{
+    uint32_t ignored = 0;
+    return GetSwitchHex(letter, &ignored);
+}
+
 std::optional<std::wstring> ExeNameFromCommandLine(const wchar_t* commandLine)
 {
     if (!commandLine)

@@ -23,6 +23,8 @@ std::optional<std::wstring> GetSwitchString(wchar_t letter);
 // is written only then.
 bool GetSwitchHexIn(const wchar_t* commandLine, wchar_t letter, uint32_t* value);
 bool GetSwitchHex(wchar_t letter, uint32_t* value);
+// A switch counts as given when its value parses as a number.
+bool IsSwitchGiven(wchar_t letter);
 
 // The file name of the command line's first token, with ".exe" appended
 // unless it already ends exactly in ".exe".

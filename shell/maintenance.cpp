@@ -12,16 +12,6 @@
 #include <cstdio>
 #include <cwchar>
 
-namespace {
-
-bool SwitchGiven(wchar_t letter)
-{
-    uint32_t ignored = 0;
-    return GetSwitchHex(letter, &ignored);
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Catalog actions: theme, affiliate, database import, installed query.
 // ---------------------------------------------------------------------------
@@ -55,9 +45,9 @@ void ImportDatabaseFromSwitch(const wchar_t* path)
         return;
     // A catalog of the older numbering is renumbered once, before the
     // merge, so the import's ids already match.
-    if (SwitchGiven(L'n') && GetOptionInt(L"newdb") != 1)
+    if (IsSwitchGiven(L'n') && GetOptionInt(L"newdb") != 1)
         RenumberGamesFromDatabase(pathUtf8.get());
-    if (SwitchGiven(L'v') || GetBrandId() != 0)
+    if (IsSwitchGiven(L'v') || GetBrandId() != 0)
         MergeUpdateDatabase(pathUtf8.get());
 }
 
@@ -68,7 +58,7 @@ int QueryGameInstalled(uint32_t id)
     Statement* row = nullptr;
     if (GetBrandId() != 0) {
         row = cursor.SelectGameById(id);
-    } else if (!SwitchGiven(L'v')) {
+    } else if (!IsSwitchGiven(L'v')) {
         // The caller counts in the older numbering.
         wchar_t condition[32];
         swprintf(condition, 32, L"old_id=%u", static_cast<unsigned>(id));

@@ -31,12 +31,6 @@ constexpr DWORD kMainWindowStyle = WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX;
 
 HWND g_mainWindow = nullptr;
 
-bool SwitchGiven(wchar_t letter)
-{
-    uint32_t ignored = 0;
-    return GetSwitchHex(letter, &ignored);
-}
-
 // Runs a statement formatted with one number, with the busy retry.
 void ExecFormatted(const char* format, uint32_t value)
 {
@@ -61,7 +55,7 @@ bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
 {
     const CWrapConfig* config = GetWrapConfig();
     const bool brand0 = GetBrandId() == 0;
-    const bool switchV = SwitchGiven(L'v');
+    const bool switchV = IsSwitchGiven(L'v');
 
     if (std::optional<std::wstring> theme = GetSwitchString(L't')) {
         SetThemeFromSwitch(theme->c_str());
@@ -87,13 +81,13 @@ bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
         CloseCatalogDb();
         return true;
     }
-    if (SwitchGiven(L'c'))
+    if (IsSwitchGiven(L'c'))
         UninstallAllGames();
     if (GetSwitchHex(L'u', &gameId))
         UninstallGameFromSwitch(gameId);
-    if ((config && config->alwaysMakeShortcuts) || SwitchGiven(L'y'))
+    if ((config && config->alwaysMakeShortcuts) || IsSwitchGiven(L'y'))
         CreateShortcuts();
-    if (SwitchGiven(L'e')) {
+    if (IsSwitchGiven(L'e')) {
         CloseCatalogDb();
         return true;
     }
@@ -186,7 +180,7 @@ int RunProgram(HINSTANCE instance)
     const int brand = GetBrandId();
 
     // 2. The splash picture, when asked for.
-    if (SwitchGiven(L'j'))
+    if (IsSwitchGiven(L'j'))
         CreateSplashWindow();
 
     // 3. The catalog file exists from here on.
@@ -196,7 +190,7 @@ int RunProgram(HINSTANCE instance)
     // 4.-7. Maintenance for installers and uninstallers.
     int exitCode = 10;
     uint32_t gameId = 0;
-    if (SwitchGiven(L'x'))
+    if (IsSwitchGiven(L'x'))
         exitCode = AskRunningInstanceToExit();
     if (GetSwitchHex(L'z', &gameId))
         return QueryGameInstalled(gameId);
@@ -209,7 +203,7 @@ int RunProgram(HINSTANCE instance)
     // 9. Which game to select or start.
     const bool selectGiven = GetSwitchHex(L'r', &gameId);
     const bool startGiven = GetSwitchHex(L's', &gameId);
-    if (selectGiven && brand == 0 && !SwitchGiven(L'v'))
+    if (selectGiven && brand == 0 && !IsSwitchGiven(L'v'))
         gameId = QueryFormattedInt("select id from games where old_id='%u'", gameId);
 
     // 10. Another copy runs: hand the request over and end.

@@ -274,12 +274,6 @@ StoppedStart RunUntilStartupError(const std::wstring& dir, const std::wstring& s
     if (!process.Start(dir, L"zel.exe", switches))
         return result;
     std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(process.Id(), 20000);
-    // The box may be found before its text is set: read it again until
-    // the text is there.
-    for (int tries = 0; box && box->text.empty() && tries < 100; ++tries) {
-        Sleep(50);
-        box = zeltest::WaitForMessageBox(process.Id(), 1000);
-    }
     if (box) {
         result.boxText = box->text;
         zeltest::DismissMessageBox(box->window);

@@ -6,7 +6,7 @@
 #include "helpers.h"
 #include "host/mainwindow.h"
 #include "host/wrapmain.h"
-#include "net/http.h"
+#include "net/workers.h"
 #include "shell/brand.h"
 #include "shell/instance.h"
 

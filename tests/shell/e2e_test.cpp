@@ -51,3 +51,24 @@ TEST_F(ProgramRun, BadInputNeverCrashes)
     EXPECT_EQ(10u, Run(manySwitches + L"e 1"));
     EXPECT_EQ(10u, Run(L"e 1 r"));
 }
+
+TEST_F(ProgramRun, BrandFollowsTheFileName)
+{
+    const struct {
+        const wchar_t* exe;
+        const wchar_t* database;
+    } brands[] = {
+        {L"zel.exe", L"base.db"},         {L"zel_en.exe", L"base_en.db"},  {L"quivzel.exe", L"aflbase.db"},
+        {L"sorvgames.exe", L"sorvbase.db"}, {L"pembzel.exe", L"pem_rik.db"}, {L"ZEL_EN.EXE", L"base.db"},
+    };
+    for (const auto& brand : brands) {
+        std::wstring database = zeltest::AppDataDir() + L"\\" + brand.database;
+        DeleteFileW(database.c_str());
+        EXPECT_EQ(10u, Run(L"e 1", brand.exe)) << brand.exe;
+        EXPECT_TRUE(zeltest::FileExists(database)) << brand.exe;
+        // The catalog file is made hidden.
+        EXPECT_TRUE(GetFileAttributesW(database.c_str()) & FILE_ATTRIBUTE_HIDDEN) << brand.exe;
+        SetFileAttributesW(database.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(database.c_str());
+    }
+}

@@ -217,15 +217,21 @@ std::wstring WindowText(HWND window)
 
 std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, DWORD timeoutMs)
 {
+    DWORD start = GetTickCount();
     HWND box = WaitForWindow(L"#32770", timeoutMs, processId);
     if (!box)
         return std::nullopt;
+    // The box exists a moment before its text is set: wait for the text.
     MessageBoxInfo info;
     info.window = box;
-    info.caption = WindowText(box);
-    if (HWND text = GetDlgItem(box, kMessageBoxTextId))
-        info.text = WindowText(text);
-    return info;
+    for (;;) {
+        info.caption = WindowText(box);
+        if (HWND text = GetDlgItem(box, kMessageBoxTextId))
+            info.text = WindowText(text);
+        if (!info.text.empty() || GetTickCount() - start >= timeoutMs)
+            return info;
+        Sleep(50);
+    }
 }
 
 void DismissMessageBox(HWND box)

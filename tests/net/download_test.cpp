@@ -1,0 +1,104 @@
+// Requests the UI thread waits for: the address probe, downloads into a
+// file and the form POST, seen from the server and the file system.
+#include <gtest/gtest.h>
+
+#include "driver.h"
+#include "nettest.h"
+#include "net/download.h"
+
+using zeltest::HttpReply;
+
+namespace {
+
+class SyncRequests : public ::testing::Test {
+protected:
+    zeltest::HttpServer server_;
+    zeltest::TempDir dir_{L"net-download"};
+
+    void SetUp() override { ASSERT_TRUE(server_.Listening()); }
+};
+
+TEST_F(SyncRequests, ProbeIsTrueOnlyForStatus200)
+{
+    server_.Reply("/ok", zeltest::TextReply("fine"));
+    server_.Reply("/gone", zeltest::StatusReply(404));
+    server_.Reply("/broken", zeltest::TextReply("no", 500));
+    server_.Reply("/moved", zeltest::RedirectReply(302, "/ok"));
+    EXPECT_TRUE(ProbeUrl(server_.WideUrl("ok").c_str()));
+    EXPECT_FALSE(ProbeUrl(server_.WideUrl("gone").c_str()));
+    EXPECT_FALSE(ProbeUrl(server_.WideUrl("broken").c_str()));
+    EXPECT_TRUE(ProbeUrl(server_.WideUrl("moved").c_str()));
+    std::wstring unreachable = L"http://127.0.0.1:" + std::to_wstring(zeltest::UnusedLocalPort()) + L"/";
+    EXPECT_FALSE(ProbeUrl(unreachable.c_str()));
+    EXPECT_FALSE(ProbeUrl(nullptr));
+    std::optional<zeltest::SeenRequest> seen = server_.LastRequest("/ok");
+    ASSERT_TRUE(seen);
+    EXPECT_EQ("ZEL", seen->Header("User-Agent").value_or("-"));
+}
+
+TEST_F(SyncRequests, DownloadWritesTheWholeBody)
+{
+    std::string big;
+    for (int i = 0; big.size() < 250000; ++i)
+        big += std::to_string(i) + ",";
+    HttpReply slow = zeltest::TextReply(big);
+    slow.pauseMs = 200;
+    server_.Reply("/big", slow);
+    server_.Reply("/empty", zeltest::TextReply(""));
+    HttpReply chunked = zeltest::TextReply("in chunks");
+    chunked.framing = HttpReply::Framing::Chunked;
+    server_.Reply("/chunked", chunked);
+
+    std::wstring file = dir_.File(L"big.bin");
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("big").c_str(), kAgentManager, file.c_str()));
+    EXPECT_TRUE(zeltest::ReadFileBytes(file) == big);
+    EXPECT_EQ("Quivmark Game Manager", server_.LastRequest("/big")->Header("User-Agent").value_or("-"));
+
+    ASSERT_TRUE(zeltest::WriteFileBytes(file, "old contents"));
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("empty").c_str(), kAgentZel, file.c_str()));
+    EXPECT_TRUE(zeltest::FileExists(file));
+    EXPECT_EQ("", zeltest::ReadFileBytes(file));
+
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("chunked").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ("in chunks", zeltest::ReadFileBytes(file));
+}
+
+TEST_F(SyncRequests, FailedDownloadsLeaveNoPartialFile)
+{
+    server_.Reply("/gone", zeltest::StatusReply(404));
+    HttpReply endsEarly = zeltest::TextReply(std::string(5000, 'x'));
+    endsEarly.announcedLength = 9000;
+    server_.Reply("/short", endsEarly);
+
+    // A refused answer does not touch the file.
+    std::wstring file = dir_.File(L"keep.txt");
+    ASSERT_TRUE(zeltest::WriteFileBytes(file, "kept"));
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ("kept", zeltest::ReadFileBytes(file));
+
+    // A body cut short is no download.
+    std::wstring partial = dir_.File(L"partial.txt");
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("short").c_str(), kAgentZel, partial.c_str()));
+    EXPECT_FALSE(zeltest::FileExists(partial));
+
+    EXPECT_FALSE(DownloadUrlToFile(nullptr, kAgentZel, file.c_str()));
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), nullptr, file.c_str()));
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), kAgentZel, nullptr));
+}
+
+TEST_F(SyncRequests, PostRefusesOverlongPathsAndPlainHttp)
+{
+    server_.Reply("/feed", zeltest::TextReply("posted"));
+    std::wstring reply = dir_.File(L"reply.txt");
+    std::wstring longPath = server_.WideUrl(std::string(130, 'p'));
+    EXPECT_FALSE(HttpPostForm(longPath.c_str(), reply.c_str(), L"message=hi"));
+    // The form always goes over TLS, which a plain server cannot speak.
+    EXPECT_FALSE(HttpPostForm(server_.WideUrl("feed").c_str(), reply.c_str(), L"message=hi"));
+    EXPECT_EQ(0u, server_.CountRequests("/feed"));
+    EXPECT_EQ(0u, server_.Requests().size());
+    EXPECT_FALSE(HttpPostForm(server_.WideUrl("feed").c_str(), reply.c_str(), L""));
+    EXPECT_FALSE(HttpPostForm(nullptr, reply.c_str(), L"a=b"));
+    EXPECT_FALSE(zeltest::FileExists(reply));
+}
+
+}  // namespace
