@@ -332,3 +332,10 @@ TEST_F(MainWindowProcTest, TrayQuitCommandClosesTheWindow)
     MainWindowProc(window, WM_COMMAND, MAKEWPARAM(260, 0), 0);
     EXPECT_FALSE(IsWindow(window));
 }
+
+TEST(HexEncodeTest, TwoUpperCaseDigitsPerByte)
+{
+    EXPECT_EQ("616263", HexEncodeUtf8("abc"));
+    EXPECT_EQ("", HexEncodeUtf8(""));
+    EXPECT_EQ("D0BFC3BF0A", HexEncodeUtf8("\xD0\xBF\xC3\xBF\n"));
+}
