@@ -99,18 +99,6 @@ std::string GameUpdateTrigger(bool withUtm)
            GameTriggerBody(false, withUtm);
 }
 
-std::string QuoteIdentifier(const char* name)
-{
-    std::string quoted = "\"";
-    for (const char* p = name; *p; ++p) {
-        if (*p == '"')
-            quoted += '"';
-        quoted += *p;
-    }
-    quoted += '"';
-    return quoted;
-}
-
 // Every trigger goes, whatever its name, so a catalog written by another
 // build always ends up with this build's triggers.
 void DropAllTriggers(sqlite3* db)

@@ -75,18 +75,6 @@ private:
     bool first_ = true;
 };
 
-std::string QuoteIdentifier(const char* name)
-{
-    std::string quoted = "\"";
-    for (const char* p = name; *p; ++p) {
-        if (*p == '"')
-            quoted += '"';
-        quoted += *p;
-    }
-    quoted += '"';
-    return quoted;
-}
-
 // Blob values of an import database start with one marker byte.
 enum BlobMarker : unsigned char {
     kBlobRaw = 0,         // the bytes follow as they are

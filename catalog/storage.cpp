@@ -305,6 +305,18 @@ bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db)
     return CheckOpenedDatabase(db);
 }
 
+std::string QuoteIdentifier(const char* name)
+{
+    std::string quoted = "\"";
+    for (const char* p = name; *p; ++p) {
+        if (*p == '"')
+            quoted += '"';
+        quoted += *p;
+    }
+    quoted += '"';
+    return quoted;
+}
+
 void DatabaseHandle::Close()
 {
     if (db_) {

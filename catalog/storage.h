@@ -125,6 +125,9 @@ bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db);
 // result is false.
 bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db);
 
+// A table, column or trigger name from outside, quoted for SQL text.
+std::string QuoteIdentifier(const char* name);
+
 // Owns one connection (import databases, game packages).
 class DatabaseHandle {
 public:
