@@ -49,6 +49,14 @@ uint32_t QueryFormattedInt(const char* format, uint32_t value)
     return static_cast<uint32_t>(QueryInt(GetCatalogDb(), sql));
 }
 
+// A run that ends after maintenance closes the catalog and drops the theme
+// file that shortcut making or the loader's dialog may have written.
+void EndMaintenanceRun()
+{
+    CloseCatalogDb();
+    UnloadThemeModule();
+}
+
 // The maintenance switches, in their fixed order. Returns true when the run
 // ends here (switch i or e); exitCode then holds its code.
 bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
@@ -78,7 +86,7 @@ bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
         uint32_t kValue = 0;
         GetSwitchHex(L'k', &kValue);
         exitCode = InstallGameFromCommandLine(package->c_str(), kValue) ? 1 : 2;
-        CloseCatalogDb();
+        EndMaintenanceRun();
         return true;
     }
     if (IsSwitchGiven(L'c'))
@@ -88,7 +96,7 @@ bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
     if ((config && config->alwaysMakeShortcuts) || IsSwitchGiven(L'y'))
         CreateShortcuts();
     if (IsSwitchGiven(L'e')) {
-        CloseCatalogDb();
+        EndMaintenanceRun();
         return true;
     }
     return false;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "axhost/axhost.h"
-#include "axhost/dialog.h"
+#include "axhost/axdialog.h"
 #include "axhost/events.h"
 #include "axhost/hostwindow.h"
 #include "axhost/window.h"

@@ -1,0 +1,236 @@
+#include "install/installer.h"
+
+#include "catalog/catalog.h"
+#include "catalog/options.h"
+#include "catalog/storage.h"
+#include "install/loader.h"
+#include "install/package.h"
+#include "install/shortcuts.h"
+#include "install/uninstall.h"
+#include "shell/brand.h"
+#include "shell/cmdline.h"
+#include "shell/files.h"
+#include "shell/settings.h"
+#include "shell/text.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr uint32_t kAllBitsAffiliate = 0xFFFFFFFF;
+
+// The package must exist: opening a missing file would create an empty
+// database in its place.
+bool OpenPackage(const wchar_t* packagePath, DatabaseHandle* package)
+{
+    Utf8String path(packagePath);
+    return path.get() && OpenAndCheckExistingDatabase(path.get(), package->out());
+}
+
+// The game's root directory: the top-level directory named after its
+// ident; 0 (the level above the top-level directories) when none is.
+uint32_t RootDirectoryId(sqlite3* package, const std::optional<std::wstring>& ident)
+{
+    if (!ident)
+        return 0;
+    Utf8String identUtf8(ident->c_str());
+    if (!identUtf8.get())
+        return 0;
+    std::string sql = "select id from zeldir where p=0 and n='";
+    for (const char* p = identUtf8.get(); *p; ++p) {
+        sql.push_back(*p);
+        if (*p == '\'')
+            sql.push_back('\'');
+    }
+    sql.push_back('\'');
+    return static_cast<uint32_t>(QueryInt(package, sql.c_str()));
+}
+
+// The loader of brand 5 shows a progress bar: each file written moves it
+// by 10000 / the number of files. Other brands count nothing.
+int32_t ProgressStep(sqlite3* package, uint32_t packageGameId, const wchar_t* installDir, uint32_t root)
+{
+    if (GetBrandId() != 5)
+        return 0;
+    ReportLoaderProgress(packageGameId, 0);
+    int32_t total = CountPackageFiles(package, installDir, root);
+    if (total <= 0)
+        return 0;
+    return std::max<int32_t>(static_cast<int32_t>(kProgressComplete) / total, 1);
+}
+
+// With the current numbering, brand 0's shortcuts carry the game's new id.
+uint32_t ShortcutGameId(uint32_t packageGameId)
+{
+    if (GetBrandId() != 0 || !IsNewNumbering())
+        return packageGameId;
+    char sql[96];
+    snprintf(sql, sizeof(sql), "select id from games where old_id='%u'", packageGameId);
+    uint32_t current = static_cast<uint32_t>(QueryInt(GetCatalogDb(), sql));
+    return current ? current : packageGameId;
+}
+
+void MakeShortcutsAfterInstall(uint32_t gameId, const std::optional<std::wstring>& ident,
+                               const std::optional<std::wstring>& iconPath, InstallJob& job)
+{
+    CWrapConfig* config = GetWrapConfig();
+    if (!config || !config->shortcutsAfterInstall)
+        return;
+    const std::optional<std::wstring>& icon = iconPath ? iconPath : job.execPath;
+    HRESULT com = CoInitialize(nullptr);
+    CreateGameShortcuts(gameId, job.name ? job.name->c_str() : nullptr, ident ? ident->c_str() : nullptr,
+                        icon ? icon->c_str() : nullptr, &job.desktopLink, &job.menuEntry);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+}
+
+std::optional<std::wstring> ColumnCopy(const Statement& row, int column)
+{
+    const wchar_t* text = row.ColumnText16(column);
+    return text ? std::optional<std::wstring>(text) : std::nullopt;
+}
+
+// Everything between the opened package and the final job's state.
+int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJob& job)
+{
+    Statement gameRow;
+    if (!gameRow.Prepare16(package, L"select id, ident, name, exec, icon, release from games") ||
+        !gameRow.StepRow())
+        return kJobNoGameRow;
+    const uint32_t packageGameId = static_cast<uint32_t>(gameRow.ColumnInt(0));
+    const std::optional<std::wstring> ident = ColumnCopy(gameRow, 1);
+    job.name = ColumnCopy(gameRow, 2);
+    const int32_t execFileId = gameRow.ColumnInt(3);
+    const int32_t iconFileId = gameRow.ColumnInt(4);
+    job.release = static_cast<uint32_t>(gameRow.ColumnInt(5));
+
+    // A package without a price column installs with price 0.
+    Statement priceRow;
+    if (priceRow.PrepareWithRetry16(package, L"select price from games where id=?") &&
+        priceRow.BindInt(1, packageGameId) && priceRow.StepRow())
+        job.price = static_cast<uint32_t>(priceRow.ColumnInt(0));
+
+    job.installDir = targetDir;
+    const uint32_t root = RootDirectoryId(package, ident);
+    ResetPackageWalk();
+    const int32_t step = ProgressStep(package, packageGameId, targetDir, root);
+
+    std::optional<std::wstring> iconPath;
+    int32_t result = ExtractPackageDirectory(package, targetDir, root, execFileId, iconFileId, &job.execPath,
+                                             &iconPath, step);
+    if (result != kPackageWritten) {
+        // A target that existed before (a folder of the user's) keeps what
+        // it held; only what this installation wrote goes.
+        RemoveExtractedFiles();
+        return result;
+    }
+    MakeShortcutsAfterInstall(ShortcutGameId(packageGameId), ident, iconPath, job);
+    ReportLoaderProgress(0, kProgressComplete);
+    return kJobInstalled;
+}
+
+// Switch o names the installer that started us; the partner's installers
+// (…_ya.exe) mark the game with the all-bits affiliate.
+uint32_t AffiliateForRegistration(const InstallJob& job)
+{
+    std::optional<std::wstring> installer = GetSwitchString(L'o');
+    if (installer && !installer->empty()) {
+        std::optional<std::wstring> exe = ExeNameFromCommandLine(installer->c_str());
+        constexpr wchar_t kPartnerSuffix[] = L"_ya.exe";
+        constexpr size_t kSuffixChars = 7;
+        if (exe && exe->size() > kSuffixChars &&
+            exe->compare(exe->size() - kSuffixChars, kSuffixChars, kPartnerSuffix) == 0)
+            return kAllBitsAffiliate;
+    }
+    return job.affiliate;
+}
+
+// A null text stays unbound, so its column becomes NULL.
+bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstring>& text)
+{
+    return !text || stmt.BindText16(index, text->c_str());
+}
+
+}  // namespace
+
+std::wstring UninstallListForJob(const InstallJob& job)
+{
+    auto piece = [](const std::optional<std::wstring>& path) {
+        return IsUninstallListPath(path) ? *path : std::wstring();
+    };
+    return L"D" + piece(job.installDir) + L";L" + piece(job.desktopLink) + L";L" + piece(job.menuEntry) + L";";
+}
+
+bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar_t* targetDir,
+                        CInstallNotify* notify)
+{
+    if (!gameId || !packagePath || !targetDir || !notify)
+        return false;
+    std::unique_ptr<InstallJob> job(new (std::nothrow) InstallJob());
+    if (!job) {
+        notify->SetPayload(nullptr);
+        return false;
+    }
+    job->gameId = gameId;
+    DatabaseHandle package;
+    if (!OpenPackage(packagePath, &package)) {
+        job->state = kJobOpenFailed;
+        notify->SetPayload(job.release());
+        return false;
+    }
+    job->state = kJobPackageOpen;
+    notify->SetPayload(job.release());
+
+    std::unique_ptr<InstallJob> finalJob(new (std::nothrow) InstallJob());
+    if (!finalJob) {
+        notify->SetPayload(nullptr);
+        return false;
+    }
+    finalJob->state = InstallFromPackage(package.get(), targetDir, *finalJob);
+    package.Close();
+    finalJob->gameId = gameId;
+    finalJob->packagePath = packagePath;
+    const bool installed = finalJob->state == kJobInstalled;
+    notify->SetPayload(finalJob.release());
+    return installed;
+}
+
+int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job)
+{
+    if (!job)
+        return kJobRegisterFailed;
+    if (job->state != kJobInstalled)
+        return job->state;
+    const std::wstring uninstallList = UninstallListForJob(*job);
+    const uint32_t affiliate = AffiliateForRegistration(*job);
+    // Type 1 marks the game installed: the launcher starts only such games,
+    // and the carry-over of older products leaves them alone.
+    // Only brand 0's catalog has the utm column.
+    const bool withUtm = GetBrandId() == 0;
+    const wchar_t* sql =
+        withUtm ? L"update games set type=1, dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
+                  L"release=?4, afl=?5, price=?6, brand=?7, track=?8, utm=?9 where id=?10"
+                : L"update games set type=1, dwn=NULL, act=NULL, inst=tme(), path=?1, uninstall=?2, exec=?3, "
+                  L"release=?4, afl=?5, price=?6, brand=?7, track=?8 where id=?9";
+    Statement update;
+    bool ok = update.PrepareWithRetry16(catalog, sql) && BindOptionalText(update, 1, job->installDir) &&
+              update.BindText16(2, uninstallList.c_str()) && BindOptionalText(update, 3, job->execPath) &&
+              update.BindInt(4, job->release) && update.BindInt(5, affiliate) && update.BindInt(6, job->price) &&
+              BindOptionalText(update, 7, job->brand) && update.BindInt(8, job->track);
+    if (ok && withUtm)
+        ok = BindOptionalText(update, 9, job->utm) && update.BindInt(10, job->gameId);
+    else if (ok)
+        ok = update.BindInt(9, job->gameId);
+    job->state = ok && update.StepDone() ? kJobInstalled : kJobRegisterFailed;
+    return job->state;
+}
+
+int32_t RegisterInstalledGame(InstallJob* job)
+{
+    return RegisterInstalledGameIn(GetCatalogDb(), job);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// Installing one game from a game package: the tree written into the
+// target directory, the shortcuts made where the brand asks for them, and
+// the catalog row that marks the game installed.
+
+#include "install/installjob.h"
+
+#include <sqlite3.h>
+
+#include <cstdint>
+
+// Opens the package, writes its tree into targetDir and hands each job it
+// makes to notify (first an interim one, then the final one). True when
+// the final job is installed (kJobInstalled); the caller reads the outcome
+// from the held job. A failed extraction removes targetDir.
+bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar_t* targetDir,
+                        CInstallNotify* notify);
+
+// Turns an installed job into the game's catalog row (directory, executable,
+// uninstall list, figures from the package and the command line). Returns
+// the job's state unchanged when it is not kJobInstalled, kJobRegisterFailed
+// when the row could not be written, else kJobInstalled.
+int32_t RegisterInstalledGame(InstallJob* job);
+// The same on a given catalog connection.
+int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job);
+
+// The uninstall list of an installed job: "D<dir>;L<desktop link>;L<menu
+// entry>;" where a missing path adds nothing.
+std::wstring UninstallListForJob(const InstallJob& job);

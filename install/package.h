@@ -1,0 +1,53 @@
+#pragma once
+
+// A game package is an SQLite database that carries one game: a row of its
+// own games table and the game's file tree in zeldir (directories), zelfls
+// (files) and chunks (pieces of file data). These walks read the tree; the
+// installation (installer.h) drives them.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Result codes of ExtractPackageDirectory; they also end up as install job
+// states.
+enum PackageResult : int32_t {
+    kPackageWritten = 101,
+    kPackagePathFailed = 104,     // a path of 1024 characters or more
+    kPackageWriteFailed = 105,    // a directory, file or write failed; a stream gave nothing
+    kPackageListingFailed = 106,  // a listing failed, or a row had no usable name
+    kPackageAccessDenied = 107,   // creating a file was refused
+    kPackageChunkFailed = 111,    // a chunk could not be read, or a chain broke off
+    kPackageStreamFailed = 112,   // zlib could not start, or the stream is corrupt
+};
+
+// Paths on disk are kept below this many characters.
+constexpr size_t kPackagePathChars = 1024;
+
+// Starts the walk state of an installation afresh: the running file total
+// of the count walk and the progress position. (The status label, once
+// found, is kept for the life of the process.)
+void ResetPackageWalk();
+
+// Removes what the current installation made on disk: the directories it
+// created with everything below them, and the files it created in folders
+// that were there before. Files and folders the user had are left alone.
+void RemoveExtractedFiles();
+
+// Adds the file rows of directory dirId and its subtree to the running
+// file total and returns it; -1 when this directory could not be counted.
+// dirId 0 is the level above the top-level directories. dirPath only forms
+// the children's paths; nothing on disk is touched.
+int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
+
+// Writes directory dirId's subtree into dirPath (created when missing):
+// subdirectories first, then the directory's own files. The paths of the
+// files whose ids are execFileId and iconFileId are handed back. After each
+// file written with data the progress position grows by progressStep and
+// is reported to the partner loader. Returns kPackageWritten or the first
+// failure; what was written before a failure stays on disk.
+int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
+                                int32_t iconFileId, std::optional<std::wstring>* execPathOut,
+                                std::optional<std::wstring>* iconPathOut, int32_t progressStep);

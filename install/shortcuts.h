@@ -1,0 +1,30 @@
+#pragma once
+
+// Shortcuts of installed games. They start the manager itself with switch
+// r and the game's id, so a double click opens the manager on that game.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Former name of the programs-menu folder, renamed to theme string 5 where
+// the brand asks for it.
+constexpr wchar_t kOldMenuFolderName[] = L"\u0418\u0433\u0440\u044B \u043E\u0442 QuivMark";
+
+// The manager's executable in its install directory ("<dir>\<exe name>";
+// the install directory ends in a backslash already). nullopt when the
+// install directory is unknown or the path reaches 1024 characters.
+std::optional<std::wstring> ManagerShortcutTarget();
+
+// "r <id in hex>", with " v 0" added when the catalog uses the current
+// numbering (option newdb is 1).
+std::wstring GameShortcutArguments(uint32_t gameId);
+
+// Gives a freshly installed game its desktop shortcut and programs-menu
+// entry (in a folder of its own where the brand asks for one). Hands back
+// the paths made: desktopLink, and menuEntry (the shortcut, or the game's
+// own folder). Does nothing unless the id, the name, the ident and the
+// icon are all there and the name is fit to name a shortcut. The caller
+// holds a COM apartment.
+void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* ident, const wchar_t* iconPath,
+                         std::optional<std::wstring>* desktopLink, std::optional<std::wstring>* menuEntry);

@@ -1,0 +1,242 @@
+// The maintenance actions that install, uninstall and carry over games,
+// copy game icons and make the manager's shortcuts.
+
+#include "shell/maintenance.h"
+
+#include "catalog/catalog.h"
+#include "catalog/games.h"
+#include "catalog/storage.h"
+#include "install/installer.h"
+#include "install/olderproducts.h"
+#include "install/package.h"
+#include "install/uninstall.h"
+#include "shell/brand.h"
+#include "shell/cmdline.h"
+#include "shell/files.h"
+#include "shell/settings.h"
+#include "shell/text.h"
+#include "shell/theme.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr REGSAM kSoftwareKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS;
+constexpr wchar_t kIconTypeSmall[] = L"SMALL";
+constexpr wchar_t kIconTypeBig[] = L"BIG";
+constexpr wchar_t kInstallErrorCaption[] = L"Quivmark Games";
+
+// A COM apartment for the length of a block.
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitialize(nullptr)) {}
+    ~ComApartment()
+    {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT hr_;
+};
+
+struct IconCopy {
+    HMODULE module;
+    HANDLE update;
+};
+
+BOOL CALLBACK CopyIconResource(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param)
+{
+    auto* copy = reinterpret_cast<IconCopy*>(param);
+    HRSRC found = FindResourceW(module, name, type);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    DWORD size = found ? SizeofResource(module, found) : 0;
+    void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data)
+        return FALSE;
+    UpdateResourceW(copy->update, type, name, 0, data, size);
+    return TRUE;
+}
+
+// The package's file name begins with the game's id in decimal.
+uint32_t GameIdFromPackagePath(const wchar_t* packagePath)
+{
+    if (wcslen(packagePath) <= 4)
+        return 0;
+    const wchar_t* fileName = packagePath;
+    for (const wchar_t* p = packagePath; *p; ++p) {
+        if (*p == L'\\' || *p == L'/')
+            fileName = p + 1;
+    }
+    int id = 0;
+    if (swscanf(fileName, L"%d", &id) != 1)
+        return 0;
+    return static_cast<uint32_t>(id);
+}
+
+// The mapping database named by switch b must exist and be one.
+bool DatabaseOpens(const std::optional<std::wstring>& path)
+{
+    if (!path)
+        return false;
+    Utf8String pathUtf8(path->c_str());
+    DatabaseHandle database;
+    return pathUtf8.get() && OpenAndCheckExistingDatabase(pathUtf8.get(), database.out());
+}
+
+uint32_t CurrentIdOfOldId(uint32_t oldId)
+{
+    char sql[96];
+    snprintf(sql, sizeof(sql), "select id from games where old_id='%u'", oldId);
+    return static_cast<uint32_t>(QueryInt(GetCatalogDb(), sql));
+}
+
+// The id the installer means. Brand 0's installers use the older
+// numbering unless they pass switch v.
+uint32_t InstallGameId(const wchar_t* packagePath)
+{
+    uint32_t id = GameIdFromPackagePath(packagePath);
+    if (!id || GetBrandId() != 0 || IsSwitchGiven(L'v'))
+        return id;
+    if (IsNewNumbering() && !DatabaseOpens(GetSwitchString(L'b')))
+        return 0;
+    return CurrentIdOfOldId(id);
+}
+
+// Values of the command line that the registration records.
+void CompleteJobFromCommandLine(InstallJob& job, uint32_t kValue)
+{
+    uint32_t affiliate = 0;
+    job.affiliate = GetSwitchHex(L'a', &affiliate) ? affiliate : GetAffiliateOption();
+    job.track = kValue;
+    if (std::optional<std::wstring> utm = GetSwitchString(L'm'))
+        job.utm = utm;
+    if (std::optional<std::wstring> brand = GetSwitchString(L'g'))
+        job.brand = brand;
+}
+
+void ShowInstallError(int32_t state)
+{
+    wchar_t text[64];
+    swprintf(text, 64, L"Game installation error code is %d", state);
+    MessageBoxW(nullptr, text, kInstallErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
+{
+    if (!packagePath)
+        return false;
+    uint32_t id = InstallGameId(packagePath);
+    std::optional<std::wstring> targetDir = GetSwitchString(L'w');
+    if (!id || !targetDir)
+        return false;
+    std::unique_ptr<CInstallNotify> notify(new (std::nothrow) CInstallNotify());
+    if (!notify)
+        return false;
+    InstallGamePackage(id, packagePath, targetDir->c_str(), notify.get());
+    InstallJob* job = notify->Job();
+    if (!job)
+        return false;
+    CompleteJobFromCommandLine(*job, kValue);
+    int32_t state = RegisterInstalledGame(job);
+    notify.reset();
+    if (state == kJobInstalled)
+        return true;
+    // A failed write (a full disk, say) ends without a box.
+    if (state != kPackageWriteFailed)
+        ShowInstallError(state);
+    return false;
+}
+
+void ImportOlderProducts()
+{
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"software", 0, kSoftwareKeyAccess, &software) != ERROR_SUCCESS)
+        return;
+    {
+        ComApartment apartment;
+        ImportRegistryProducts(software);
+    }
+    RegCloseKey(software);
+}
+
+int CopyGameIconsFromSwitch(const wchar_t* modulePath)
+{
+    HMODULE module = modulePath ? LoadLibraryW(modulePath) : nullptr;
+    if (!module)
+        return 14;
+    const wchar_t* library = GetGamesDllPath();
+    HANDLE update = library ? BeginUpdateResourceW(library, FALSE) : nullptr;
+    if (update) {
+        IconCopy copy{module, update};
+        EnumResourceNamesW(module, kIconTypeSmall, CopyIconResource, reinterpret_cast<LONG_PTR>(&copy));
+        EnumResourceNamesW(module, kIconTypeBig, CopyIconResource, reinterpret_cast<LONG_PTR>(&copy));
+        EndUpdateResourceW(update, FALSE);
+    }
+    FreeLibrary(module);
+    return 13;
+}
+
+
+void UninstallAllGames()
+{
+    // The ids first: uninstalling changes the rows the query walks.
+    std::vector<uint32_t> installed;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        for (Statement* row = cursor.SelectGamesWhere(L"inst is not null"); row; row = cursor.Next())
+            installed.push_back(GameRecord::Id(*row));
+    }
+    for (uint32_t id : installed)
+        UninstallGame(static_cast<int32_t>(id));
+}
+
+void UninstallGameFromSwitch(uint32_t id)
+{
+    bool exists = false;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        exists = cursor.SelectGameById(id) != nullptr;
+    }
+    if (exists)
+        UninstallGame(static_cast<int32_t>(id));
+}
+
+void CreateShortcuts()
+{
+    ComApartment apartment;
+    LoadThemeModule();
+    CWrapConfig* config = GetWrapConfig();
+    if (!config)
+        return;
+    const wchar_t* icon = GetThemeDllPath();
+    std::optional<std::wstring> desktopLink =
+        ShortcutPath(CSIDL_DESKTOP, nullptr, ThemeString(kThemeStringDesktopShortcutName));
+    if (!desktopLink)
+        return;
+    CreateShortcut(config->GetShortcutTarget(), desktopLink->c_str(), icon, nullptr);
+    if (config->perGameMenuFolders)
+        return;
+    const wchar_t* menuFolder = ThemeString(kThemeStringMenuFolder);
+    std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, menuFolder, nullptr);
+    if (!folder)
+        return;
+    CreateDirectoryPath(folder->c_str());
+    std::optional<std::wstring> menuLink =
+        ShortcutPath(CSIDL_PROGRAMS, menuFolder, ThemeString(kThemeStringMenuShortcutName));
+    if (!menuLink)
+        return;
+    CreateShortcut(config->GetMenuShortcutTarget(), menuLink->c_str(), icon, nullptr);
+}

@@ -1,0 +1,706 @@
+// The real program driven as installers and uninstallers drive it: game
+// packages installed, queried, started and uninstalled, the partner
+// loader informed, products of older installers carried over, game icons
+// copied, shortcuts made. Everything is checked from outside: exit codes,
+// files, shortcut files, catalog rows, registry keys, window messages.
+
+#include <gtest/gtest.h>
+
+#include "driver.h"
+#include "testfiles.h"
+#include "testpackage.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+using testfiles::Exists;
+using testpackage::Deflate;
+using testpackage::Package;
+using zeltest::TempDir;
+using zeltest::ZelProcess;
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 60000;
+constexpr wchar_t kMenuFolder[] = L"Test Games";  // theme string 5
+
+std::wstring SpecialFolder(int id)
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    SHGetSpecialFolderPathW(nullptr, path, id, TRUE);
+    return path;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+// Paths compared as Windows compares them: case aside, a doubled
+// backslash counting as one.
+std::wstring NormalPath(std::wstring path)
+{
+    std::wstring out;
+    for (wchar_t c : path) {
+        if (c == L'\\' && !out.empty() && out.back() == L'\\' && out.size() > 2)
+            continue;
+        out.push_back(c);
+    }
+    return Lower(out);
+}
+
+struct ShortcutInfo {
+    bool loaded = false;
+    std::wstring target;
+    std::wstring arguments;
+    std::wstring icon;
+};
+
+ShortcutInfo ReadShortcut(const std::wstring& path)
+{
+    ShortcutInfo info;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return info;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            info.loaded = true;
+            wchar_t text[1024] = {};
+            link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
+            info.target = text;
+            text[0] = 0;
+            link->GetArguments(text, 1024);
+            info.arguments = text;
+            text[0] = 0;
+            int index = 0;
+            link->GetIconLocation(text, 1024, &index);
+            info.icon = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return info;
+}
+
+bool MakeShortcut(const std::wstring& path, const std::wstring& target)
+{
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    link->SetPath(target.c_str());
+    IPersistFile* file = nullptr;
+    bool saved = false;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        saved = SUCCEEDED(file->Save(path.c_str(), TRUE));
+        file->Release();
+    }
+    link->Release();
+    return saved;
+}
+
+void NullFunction(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_null(context);
+}
+
+void TimeFunction(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
+}
+
+// The catalog file the program made, opened beside it to prepare rows and
+// read them back. The program's own SQL functions are stood in for, so its
+// triggers run here too.
+class CatalogFile {
+public:
+    explicit CatalogFile(const std::wstring& path)
+    {
+        sqlite3_open_v2(testfiles::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(db_, 10000);
+        for (const char* name : {"trgopt", "trggms", "allcat"})
+            sqlite3_create_function(db_, name, -1, SQLITE_UTF8, nullptr, NullFunction, nullptr, nullptr);
+        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, TimeFunction, nullptr, nullptr);
+    }
+    ~CatalogFile() { sqlite3_close(db_); }
+
+    bool HasTable(const char* name)
+    {
+        return Query("select count(*) from sqlite_master where type='table' and name='" + std::string(name) +
+                     "'") == "1";
+    }
+    void Exec(const std::string& sql)
+    {
+        char* error = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error)) << sql << ": "
+                                                                                        << (error ? error : "");
+        sqlite3_free(error);
+    }
+    void ExecBound(const std::string& sql, const std::string& blob)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr)) << sql;
+        sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
+        sqlite3_finalize(stmt);
+    }
+    std::string Query(const std::string& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+            return "<error>";
+        std::string value = "<no row>";
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(stmt, 0);
+            value = text ? reinterpret_cast<const char*>(text) : "NULL";
+        }
+        sqlite3_finalize(stmt);
+        return value;
+    }
+    std::string Column(uint32_t id, const char* column)
+    {
+        return Query(std::string("select ") + column + " from games where id=" + std::to_string(id));
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+class ComApartment {
+public:
+    ComApartment() { CoInitialize(nullptr); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+// Runs the program while this thread answers messages (the partner loader
+// stand-in lives here); the full exit code, or nullopt after the time-out.
+std::optional<DWORD> WaitPumping(ZelProcess& process, DWORD timeoutMs = kRunTimeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) {
+            process.Kill();
+            return std::nullopt;
+        }
+        HANDLE handle = process.Handle();
+        DWORD rc = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (rc == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(handle, &code);
+            return code;
+        }
+    }
+}
+
+// The brand's side of a test: its executable name, product key and
+// catalog file.
+struct Brand {
+    const wchar_t* exeName;
+    const wchar_t* product;
+    const wchar_t* catalog;
+};
+
+constexpr Brand kQuivmark{L"zel.exe", L"zel", L"base.db"};
+constexpr Brand kPembrik{L"pembzel.exe", L"Pembrik.Games Quiv", L"pem_rik.db"};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteFileW(CatalogPath(kQuivmark).c_str());
+        DeleteFileW(CatalogPath(kPembrik).c_str());
+    }
+    void TearDown() override
+    {
+        zeltest::DeleteProductKey(kQuivmark.product);
+        zeltest::DeleteProductKey(kPembrik.product);
+    }
+
+    std::wstring CatalogPath(const Brand& brand) { return zeltest::AppDataDir() + L"\\" + brand.catalog; }
+
+    std::optional<DWORD> Run(const Brand& brand, const std::wstring& switches)
+    {
+        return zeltest::RunZel(dir_.path(), brand.exeName, switches, kRunTimeoutMs);
+    }
+
+    // The manager installed in dir_, with its catalog made by a first run
+    // (a query opens it) and the test theme in it.
+    bool PrepareManager(const Brand& brand)
+    {
+        zeltest::SetProductKey(brand.product, dir_.path(), 0x4000000);
+        if (Run(brand, L"z 1") != 10u)
+            return false;
+        CatalogFile catalog(CatalogPath(brand));
+        if (!catalog.HasTable("games") || !catalog.HasTable("themes"))
+            return false;
+        catalog.ExecBound("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
+                          testfiles::ReadBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
+        catalog.Exec("insert or replace into opt(var, val) values('theme', 'testtheme')");
+        return true;
+    }
+
+    std::string GameBytes() { return testfiles::ReadBytes(zeltest::TestExeDir() + L"\\qmgame.exe"); }
+
+    // A package of game id with the test game as its executable.
+    void MakeGamePackage(const std::wstring& path, uint32_t id, const std::string& ident, const std::string& name)
+    {
+        Package p(path);
+        p.AddGame(id, ident, name, 10, 11, 4, 250);
+        p.AddDir(1, ident, 0);
+        p.AddDir(2, std::string("game"), 1);
+        p.AddDir(3, std::string("data"), 2);
+        std::string game = GameBytes();
+        p.AddFile(10, std::string("qmgame.exe"), static_cast<int64_t>(game.size()), std::nullopt, 2,
+                  p.AddChain({Deflate(game)}));
+        p.AddStored(11, ident + ".ico", "icon bytes", 1);
+        for (int i = 0; i < 5; ++i)
+            p.AddDeflated(20 + i, "level" + std::to_string(i) + ".dat", testfiles::SampleBytes(4000, i), 3);
+    }
+
+    TempDir dir_{L"inst-e2e"};
+    TempDir work_{L"inst-work"};
+    ComApartment com_;
+};
+
+#define REQUIRE_CATALOG(brand) ASSERT_TRUE(PrepareManager(brand)) << "the program made no catalog"
+
+}  // namespace
+
+TEST_F(ProgramTest, InstallQueryAndUninstallAGame)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    const std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);
+    const std::wstring programs = SpecialFolder(CSIDL_PROGRAMS);
+    testfiles::RemoveTree(programs + L"\\" + kMenuFolder);
+    // Older installers' folders: the common one is renamed, the game's own
+    // (named after its ident) removed.
+    const std::wstring oldMenu = programs + L"\\\u0418\u0433\u0440\u044B \u043E\u0442 QuivMark";
+    CreateDirectoryW(oldMenu.c_str(), nullptr);
+    testfiles::WriteBytes(oldMenu + L"\\Other.lnk", "other game");
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert or replace into opt(var, val) values('newdb', '1')");
+        catalog.Exec("insert into games(id, name, type, show) values(300, 'Alpha', 2, 1)");
+    }
+    const std::wstring package = work_.File(L"300_alpha.db");
+    const std::wstring target = work_.File(L"Alpha Game");
+    MakeGamePackage(package, 300, "super_alpha", "Alpha");
+
+    EXPECT_EQ(1u, Run(kQuivmark, L"i \"" + package + L"\" w \"" + target + L"\" a 7b k 5 m spring g partner v 1"));
+
+    EXPECT_EQ(GameBytes(), testfiles::ReadBytes(target + L"\\game\\qmgame.exe"));
+    EXPECT_EQ(testfiles::SampleBytes(4000, 3), testfiles::ReadBytes(target + L"\\game\\data\\level3.dat"));
+    const std::wstring desktopLink = desktop + L"\\Alpha.lnk";
+    const std::wstring menuLink = programs + L"\\" + kMenuFolder + L"\\Alpha.lnk";
+    for (const std::wstring& link : {desktopLink, menuLink}) {
+        SCOPED_TRACE(testfiles::Utf8(link));
+        ShortcutInfo info = ReadShortcut(link);
+        ASSERT_TRUE(info.loaded);
+        EXPECT_EQ(NormalPath(dir_.File(L"zel.exe")), NormalPath(info.target));
+        EXPECT_EQ(L"r 12c v 0", info.arguments);
+        EXPECT_EQ(NormalPath(target + L"\\super_alpha.ico"), NormalPath(info.icon));
+    }
+    EXPECT_TRUE(Exists(programs + L"\\" + kMenuFolder + L"\\Other.lnk"));
+    EXPECT_FALSE(Exists(oldMenu));
+
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_NE("NULL", catalog.Column(300, "inst"));
+        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(300, "path"));
+        EXPECT_EQ("1", catalog.Column(300, "type"));
+        EXPECT_EQ(testfiles::Utf8(target + L"\\game\\qmgame.exe"), catalog.Column(300, "exec"));
+        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L" + desktopLink + L";L" + menuLink + L";"),
+                  catalog.Column(300, "uninstall"));
+        EXPECT_EQ("123", catalog.Column(300, "afl"));
+        EXPECT_EQ("5", catalog.Column(300, "track"));
+        EXPECT_EQ("spring", catalog.Column(300, "utm"));
+        EXPECT_EQ("partner", catalog.Column(300, "brand"));
+        EXPECT_EQ("4", catalog.Column(300, "release"));
+        EXPECT_EQ("250", catalog.Column(300, "price"));
+    }
+    EXPECT_EQ(3u, Run(kQuivmark, L"z 12c v 1"));
+
+    EXPECT_EQ(10u, Run(kQuivmark, L"u 12c e 1"));
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(Exists(desktopLink));
+    EXPECT_FALSE(Exists(menuLink));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ("2", catalog.Column(300, "type"));
+        EXPECT_EQ("NULL", catalog.Column(300, "inst"));
+        EXPECT_EQ("NULL", catalog.Column(300, "path"));
+        EXPECT_EQ("NULL", catalog.Column(300, "uninstall"));
+        EXPECT_EQ("Alpha", catalog.Column(300, "name"));
+    }
+    EXPECT_EQ(10u, Run(kQuivmark, L"z 12c v 1"));
+}
+
+TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
+{
+    zeltest::SetProductKey(kQuivmark.product, dir_.path(), 0x4000000);
+    const std::wstring target = work_.File(L"Broken");
+    struct Failing {
+        const char* what;
+        int code;
+        std::function<void(const std::wstring&)> make;
+    };
+    const std::vector<Failing> cases = {
+        {"garbage stream", 112,
+         [](const std::wstring& path) {
+             Package p(path);
+             p.AddGame(310, std::string("b"), std::string("B"), 1, 0, 1);
+             p.AddDir(1, std::string("b"), 0);
+             p.AddStored(1, "good.txt", "written first", 1);
+             p.AddFile(2, std::string("bad.bin"), 100, std::string("this is no zlib stream"), 1);
+         }},
+        {"name leading out of the target", 106,
+         [](const std::wstring& path) {
+             Package p(path);
+             p.AddGame(310, std::string("b"), std::string("B"), 1, 0, 1);
+             p.AddDir(1, std::string("b"), 0);
+             p.AddStored(1, "..\\..\\escaped.txt", "outside", 1);
+         }},
+        {"missing package", 103, [](const std::wstring& path) { DeleteFileW(path.c_str()); }},
+    };
+    for (const Failing& failing : cases) {
+        SCOPED_TRACE(failing.what);
+        const std::wstring package = work_.File(L"310_broken.db");
+        failing.make(package);
+        ZelProcess process;
+        ASSERT_TRUE(process.Start(dir_.path(), L"zel.exe", L"i \"" + package + L"\" w \"" + target + L"\" v 1"));
+        std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(process.Id(), 30000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(L"Quivmark Games", box->caption);
+        EXPECT_EQ(L"Game installation error code is " + std::to_wstring(failing.code), box->text);
+        zeltest::DismissMessageBox(box->window);
+        EXPECT_EQ(2u, process.Wait(30000));
+        EXPECT_FALSE(Exists(target));
+        EXPECT_FALSE(Exists(work_.path() + L"\\..\\escaped.txt"));
+    }
+    EXPECT_FALSE(Exists(work_.File(L"310_broken.db"))) << "a missing package is not created";
+
+    // A failed write ends without a box.
+    {
+        Package p(work_.File(L"311_nodata.db"));
+        p.AddGame(311, std::string("n"), std::string("N"), 1, 0, 1);
+        p.AddDir(1, std::string("n"), 0);
+        p.AddFile(1, std::string("empty.bin"), 10, std::nullopt, 1, 0, std::string("no"));
+    }
+    EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" w \"" + target + L"\" v 1"));
+    EXPECT_FALSE(Exists(target));
+    // No id in the package's file name, or no target: failure, no box.
+    EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"game.db") + L"\" w \"" + target + L"\" v 1"));
+    EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
+}
+
+namespace {
+
+// Stands in for the partner's games loader: its main window records every
+// WM_COPYDATA; its progress dialog carries the text that marks it (theme
+// string 6), control 2, and a page whose control 1101 is the status label.
+class LoaderStandIn {
+public:
+    struct Report {
+        WPARAM wParam;
+        ULONG_PTR tag;
+        std::string data;
+    };
+
+    LoaderStandIn()
+    {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"PembrikLoader.TMainForm";
+        RegisterClassW(&windowClass);
+        main_ = CreateWindowExW(0, windowClass.lpszClassName, L"Loader", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                nullptr, nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(main_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        dialog_ = CreateWindowExW(0, L"#32770", L"Installing", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                  nullptr, nullptr);
+        progress_ = CreateWindowExW(0, L"STATIC", L"Installing with Test Manager", WS_CHILD | WS_VISIBLE, 0, 0,
+                                    200, 20, dialog_, reinterpret_cast<HMENU>(2), nullptr, nullptr);
+        page_ = CreateWindowExW(0, L"#32770", L"", WS_CHILD | WS_VISIBLE, 0, 30, 300, 100, dialog_, nullptr,
+                                nullptr, nullptr);
+        label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 20, page_, reinterpret_cast<HMENU>(1101),
+                                 nullptr, nullptr);
+    }
+    ~LoaderStandIn()
+    {
+        DestroyWindow(dialog_);
+        DestroyWindow(main_);
+        UnregisterClassW(L"PembrikLoader.TMainForm", GetModuleHandleW(nullptr));
+    }
+
+    bool Ready() const { return main_ && dialog_ && progress_ && page_ && label_; }
+    HWND Dialog() const { return dialog_; }
+    HWND ProgressControl() const { return progress_; }
+    HWND Label() const { return label_; }
+    const std::vector<Report>& Reports() const { return reports_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_COPYDATA) {
+            auto* self = reinterpret_cast<LoaderStandIn*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (self && copy)
+                self->reports_.push_back(
+                    {wParam, copy->dwData, std::string(static_cast<const char*>(copy->lpData), copy->cbData)});
+            return TRUE;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    HWND main_ = nullptr;
+    HWND dialog_ = nullptr;
+    HWND progress_ = nullptr;
+    HWND page_ = nullptr;
+    HWND label_ = nullptr;
+    std::vector<Report> reports_;
+};
+
+uint32_t Word(const std::string& data, size_t index)
+{
+    uint32_t value = 0;
+    if (data.size() >= (index + 1) * 4)
+        memcpy(&value, data.data() + index * 4, 4);
+    return value;
+}
+
+uint32_t HandleBits(HWND window)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, PartnerBrandReportsProgressAndStartsTheGame)
+{
+    REQUIRE_CATALOG(kPembrik);
+    {
+        CatalogFile catalog(CatalogPath(kPembrik));
+        catalog.Exec("insert into games(id, name, type, show) values(301, 'Beta', 2, 1)");
+    }
+    LoaderStandIn loader;
+    ASSERT_TRUE(loader.Ready());
+    const std::wstring package = work_.File(L"301_beta.db");
+    const std::wstring target = work_.File(L"Beta");
+    MakeGamePackage(package, 5301, "beta", "Beta");
+
+    ZelProcess install;
+    ASSERT_TRUE(install.Start(dir_.path(), kPembrik.exeName, L"i \"" + package + L"\" w \"" + target + L"\""));
+    EXPECT_EQ(1u, WaitPumping(install));
+
+    // The first report (0) and the last (10000) always go out; the files
+    // in between come faster than one report in 300 ms.
+    const std::vector<LoaderStandIn::Report>& reports = loader.Reports();
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_LE(reports.size(), 9u);
+    for (const LoaderStandIn::Report& report : reports) {
+        EXPECT_EQ(reinterpret_cast<WPARAM>(loader.Dialog()), report.wParam);
+        EXPECT_EQ(0xDEEDDDDDu, report.tag);
+        ASSERT_EQ(12u, report.data.size());
+        EXPECT_EQ(5301u, Word(report.data, 0)) << "every report carries the package's game id";
+        EXPECT_EQ(HandleBits(loader.ProgressControl()), Word(report.data, 2));
+    }
+    EXPECT_EQ(0u, Word(reports.front().data, 1));
+    EXPECT_EQ(10000u, Word(reports.back().data, 1));
+    // The status label shows the last file written, and is shown itself.
+    EXPECT_EQ(NormalPath(target + L"\\beta.ico"), NormalPath(WindowText(loader.Label())));
+    EXPECT_TRUE(GetWindowLongW(loader.Label(), GWL_STYLE) & WS_VISIBLE);
+
+    // No shortcuts for this brand: the list has only the folder.
+    {
+        CatalogFile catalog(CatalogPath(kPembrik));
+        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L;L;"), catalog.Column(301, "uninstall"));
+    }
+    EXPECT_EQ(3u, Run(kPembrik, L"z 12d"));
+
+    ZelProcess start;
+    ASSERT_TRUE(start.Start(dir_.path(), kPembrik.exeName, L"s 12d"));
+    EXPECT_EQ(0u, WaitPumping(start));
+    std::string expected = testfiles::Utf8(target + L"\\game") + "\n\"" +
+                           testfiles::Utf8(target + L"\\game\\qmgame.exe") + "\"\n";
+    EXPECT_EQ(expected, testfiles::ReadBytes(target + L"\\game\\launched.txt"));
+    CatalogFile catalog(CatalogPath(kPembrik));
+    EXPECT_EQ("1", catalog.Column(301, "runs"));
+}
+
+namespace {
+
+void SetRegString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+bool KeyExists(HKEY root, const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    const std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);
+    const std::wstring menu = SpecialFolder(CSIDL_PROGRAMS) + L"\\\u0418\u0433\u0440\u044B\\Gamma";
+    const std::wstring folder = work_.File(L"Old Gamma");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    testfiles::WriteOlderSettings(folder, "version=1\rproductname=Gamma\r");
+    testfiles::WriteBytes(folder + L"\\affiliate.txt", "45678");
+    testfiles::WriteBytes(folder + L"\\uninstall.exe", "old uninstaller");
+    CreateDirectoryW((SpecialFolder(CSIDL_PROGRAMS) + L"\\\u0418\u0433\u0440\u044B").c_str(), nullptr);
+    CreateDirectoryW(menu.c_str(), nullptr);
+    ASSERT_TRUE(MakeShortcut(menu + L"\\Gamma.lnk", folder + L"\\gamma.exe"));
+    ASSERT_TRUE(MakeShortcut(menu + L"\\Uninstall.lnk", folder + L"\\uninstall.exe"));
+    ASSERT_TRUE(MakeShortcut(desktop + L"\\Gamma.lnk", folder + L"\\gamma.exe"));
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\Product42", L"Dir", folder);
+    // Not carried over: a game the catalog lacks, a key name without id.
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\product77", L"Dir", folder);
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\ProductX", L"Dir", folder);
+    const std::wstring uninstallEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OldGamma";
+    SetRegString(HKEY_LOCAL_MACHINE, uninstallEntry, L"DisplayName", L"QuivMark Gamma (remove only)");
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert into games(id, name, type, show) values(42, 'Gamma', 2, 1)");
+    }
+
+    const long long before = static_cast<long long>(time(nullptr));
+    EXPECT_EQ(10u, Run(kQuivmark, L"e 1"));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ("1", catalog.Column(42, "type"));
+        EXPECT_EQ("45678", catalog.Column(42, "afl"));
+        EXPECT_EQ(testfiles::Utf8(folder), catalog.Column(42, "path"));
+        EXPECT_EQ(testfiles::Utf8(L"D" + folder + L";D" + menu + L";L" + desktop + L"\\Gamma.lnk"),
+                  catalog.Column(42, "uninstall"));
+        EXPECT_GE(std::stoll(catalog.Column(42, "inst")), before);
+        EXPECT_EQ("<no row>", catalog.Column(77, "type"));
+    }
+    EXPECT_FALSE(Exists(folder + L"\\uninstall.exe"));
+    EXPECT_FALSE(Exists(menu + L"\\Uninstall.lnk"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, uninstallEntry));
+    for (const std::wstring& link : {menu + L"\\Gamma.lnk", desktop + L"\\Gamma.lnk"}) {
+        SCOPED_TRACE(testfiles::Utf8(link));
+        ShortcutInfo info = ReadShortcut(link);
+        ASSERT_TRUE(info.loaded);
+        EXPECT_EQ(NormalPath(dir_.File(L"zel.exe")), NormalPath(info.target));
+        EXPECT_EQ(L"r 2a", info.arguments);
+    }
+    EXPECT_TRUE(Exists(folder + L"\\settings.txt"));
+
+    // Carried over once: a second start leaves the row alone.
+    testfiles::WriteBytes(folder + L"\\affiliate.txt", "99999");
+    EXPECT_EQ(10u, Run(kQuivmark, L"e 1"));
+    CatalogFile catalog(CatalogPath(kQuivmark));
+    EXPECT_EQ("45678", catalog.Column(42, "afl"));
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OldVendor");
+}
+
+TEST_F(ProgramTest, UninstallAllAndTheManagerShortcuts)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    const std::wstring one = work_.File(L"One");
+    const std::wstring two = work_.File(L"Two");
+    const std::wstring spared = work_.File(L"Spared");
+    for (const std::wstring& folder : {one, two, spared})
+        CreateDirectoryW(folder.c_str(), nullptr);
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert into games(id, type, inst, uninstall) values(1, 1, 1700000000, 'D" +
+                     testfiles::Utf8(one) + ";L;L;')");
+        catalog.Exec("insert into games(id, type, inst, uninstall) values(2, 1, 1700000000, 'D" +
+                     testfiles::Utf8(two) + "')");
+        catalog.Exec("insert into games(id, type, uninstall) values(3, 2, 'D" + testfiles::Utf8(spared) + "')");
+    }
+    EXPECT_EQ(10u, Run(kQuivmark, L"c 1 y 1 e 1"));
+    EXPECT_FALSE(Exists(one));
+    EXPECT_FALSE(Exists(two));
+    EXPECT_TRUE(Exists(spared));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ("NULL", catalog.Column(1, "inst"));
+        EXPECT_EQ("NULL", catalog.Column(2, "inst"));
+        EXPECT_EQ("2", catalog.Column(2, "type"));
+        EXPECT_NE("NULL", catalog.Column(3, "uninstall"));
+    }
+
+    ShortcutInfo desktop = ReadShortcut(SpecialFolder(CSIDL_DESKTOP) + L"\\Test Desktop.lnk");
+    ASSERT_TRUE(desktop.loaded);
+    EXPECT_EQ(L"c:\\desktop-target.exe", Lower(desktop.target));
+    EXPECT_EQ(NormalPath(dir_.File(L"testtheme.dll")), NormalPath(desktop.icon));
+    ShortcutInfo menu =
+        ReadShortcut(SpecialFolder(CSIDL_PROGRAMS) + L"\\" + kMenuFolder + L"\\Test Manager.lnk");
+    ASSERT_TRUE(menu.loaded);
+    EXPECT_EQ(L"c:\\menu-target.exe", Lower(menu.target));
+}
+
+namespace {
+
+std::string ResourceBytes(HMODULE module, const wchar_t* name, const wchar_t* type)
+{
+    HRSRC found = FindResourceW(module, name, type);
+    if (!found)
+        return "<missing>";
+    HGLOBAL loaded = LoadResource(module, found);
+    return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, GameIconsAreCopiedIntoTheIconLibrary)
+{
+    zeltest::SetProductKey(kQuivmark.product, dir_.path(), 0x4000000);
+    const std::wstring library = dir_.File(L"games.dll");
+    ASSERT_TRUE(CopyFileW((zeltest::TestExeDir() + L"\\testtheme.dll").c_str(), library.c_str(), FALSE));
+    const std::wstring icons = zeltest::TestExeDir() + L"\\testicons.dll";
+
+    // Brand 0 copies only when the caller uses the current numbering.
+    EXPECT_EQ(10u, Run(kQuivmark, L"p \"" + icons + L"\" e 1"));
+    EXPECT_EQ(14u, Run(kQuivmark, L"p \"" + work_.File(L"missing.dll") + L"\" v 1 e 1"));
+    EXPECT_EQ(13u, Run(kQuivmark, L"p \"" + icons + L"\" v 1 e 1"));
+
+    HMODULE module = LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module);
+    EXPECT_EQ("small-300", ResourceBytes(module, L"S300.PIC", L"SMALL"));
+    EXPECT_EQ(std::string("small-301\x01\x02", 11), ResourceBytes(module, L"S301.PIC", L"SMALL"));
+    EXPECT_EQ("big-seven", ResourceBytes(module, MAKEINTRESOURCEW(7), L"BIG"));
+    // What the library held before stays.
+    wchar_t* text = nullptr;
+    EXPECT_GT(LoadStringW(module, 5, reinterpret_cast<LPWSTR>(&text), 0), 0);
+    FreeLibrary(module);
+}

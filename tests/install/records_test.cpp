@@ -1,0 +1,276 @@
+// The bookkeeping around installed games, seen from the catalog rows and
+// the files on disk: registering, launching, uninstalling, and reading the
+// settings of older installations. The catalog here is a database of the
+// test's own with the games columns these operations touch.
+
+#include <gtest/gtest.h>
+
+#include "install/installer.h"
+#include "install/launch.h"
+#include "install/olderproducts.h"
+#include "install/uninstall.h"
+#include "testfiles.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
+
+using testfiles::Exists;
+using testfiles::ReadBytes;
+using testfiles::ScratchDir;
+using testfiles::WriteBytes;
+
+namespace {
+
+void CurrentTime(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
+}
+
+class TestCatalog {
+public:
+    explicit TestCatalog(const std::wstring& path)
+    {
+        sqlite3_open_v2(testfiles::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, CurrentTime, nullptr, nullptr);
+        Exec("create table games(id integer primary key not null, ident varchar(64), name varchar(256), "
+             "desc text, release integer, rating real, afl integer, dwn integer, inst integer, "
+             "exec varchar(128), updn integer default'1', type integer default'2', show integer, "
+             "uninstall text, size integer, path varchar(512), act integer, runs integer, custom text, "
+             "price integer default'0', brand text, old_id integer default'0', utm text, "
+             "track integer default 0)");
+    }
+    ~TestCatalog() { sqlite3_close(db_); }
+    sqlite3* get() const { return db_; }
+
+    void Exec(const std::string& sql)
+    {
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr)) << sql;
+    }
+    void BindExec(const std::string& sql, const std::wstring& text)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr));
+        sqlite3_bind_text16(stmt, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
+        sqlite3_finalize(stmt);
+    }
+    // One column of game id as text ("NULL" for a null value).
+    std::string Column(uint32_t id, const std::string& column)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        std::string sql = "select " + column + " from games where id=" + std::to_string(id);
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+            return "<error>";
+        std::string value = "<no row>";
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(stmt, 0);
+            value = text ? reinterpret_cast<const char*>(text) : "NULL";
+        }
+        sqlite3_finalize(stmt);
+        return value;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+std::wstring TestExeFolder()
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+class RecordsTest : public ::testing::Test {
+protected:
+    ScratchDir scratch_{L"rec"};
+    TestCatalog catalog_{scratch_ / L"catalog.db"};
+};
+
+}  // namespace
+
+TEST_F(RecordsTest, UninstallListDeletesFoldersFilesAndSkipsTheRest)
+{
+    const std::wstring game = scratch_ / L"Game";
+    CreateDirectoryW(game.c_str(), nullptr);
+    CreateDirectoryW((game + L"\\sub").c_str(), nullptr);
+    WriteBytes(game + L"\\sub\\a.txt", "a");
+    const std::wstring link = scratch_ / L"Game.lnk";
+    WriteBytes(link, "link");
+    const std::wstring menu = scratch_ / L"Menu";
+    CreateDirectoryW(menu.c_str(), nullptr);
+    WriteBytes(menu + L"\\Game.lnk", "link");
+    const std::wstring spared = scratch_ / L"Spared";
+    CreateDirectoryW(spared.c_str(), nullptr);
+    const std::wstring lower = scratch_ / L"lower.txt";
+    WriteBytes(lower, "x");
+
+    std::wstring list = L"D" + game + L";;X" + spared + L";L" + scratch_ / L"missing.lnk" + L";L" + link +
+                        L";L" + menu + L";l" + lower + L";";
+    EXPECT_TRUE(DeleteUninstallList(list.c_str()));
+    EXPECT_FALSE(Exists(game));
+    EXPECT_FALSE(Exists(link));
+    EXPECT_FALSE(Exists(menu));
+    EXPECT_FALSE(Exists(lower));
+    EXPECT_TRUE(Exists(spared));
+    EXPECT_FALSE(DeleteUninstallList(nullptr));
+}
+
+TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
+{
+    const std::wstring game = scratch_ / L"Game";
+    CreateDirectoryW(game.c_str(), nullptr);
+    WriteBytes(game + L"\\qmgame.exe", "MZ");
+    catalog_.Exec("insert into games(id, name, type, afl, inst, exec, runs, price, show) "
+                  "values(5, 'Five', 1, 30001, 1700000000, 'x.exe', 3, 99, 1)");
+    catalog_.BindExec("update games set path=?1, uninstall=?1 where id=5", L"D" + game + L";L;L;");
+    EXPECT_TRUE(UninstallGameIn(catalog_.get(), 5));
+    EXPECT_FALSE(Exists(game));
+    EXPECT_EQ("2", catalog_.Column(5, "type"));
+    for (const char* column : {"afl", "path", "inst", "exec", "uninstall", "runs"})
+        EXPECT_EQ("NULL", catalog_.Column(5, column)) << column;
+    EXPECT_EQ("0", catalog_.Column(5, "price"));
+    EXPECT_EQ("Five", catalog_.Column(5, "name"));
+
+    // No list: the row is reset all the same.
+    catalog_.Exec("insert into games(id, type, inst, price) values(6, 1, 1700000000, 5)");
+    EXPECT_FALSE(UninstallGameIn(catalog_.get(), 6));
+    EXPECT_EQ("2", catalog_.Column(6, "type"));
+    EXPECT_EQ("NULL", catalog_.Column(6, "inst"));
+    // No row: nothing happens.
+    EXPECT_FALSE(UninstallGameIn(catalog_.get(), 7));
+    EXPECT_EQ("<no row>", catalog_.Column(7, "type"));
+}
+
+TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
+{
+    const std::wstring game = scratch_ / L"Alpha";
+    CreateDirectoryW(game.c_str(), nullptr);
+    CreateDirectoryW((game + L"\\game").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((TestExeFolder() + L"\\qmgame.exe").c_str(), (game + L"\\game\\qmgame.exe").c_str(),
+                          FALSE));
+    WriteBytes(game + L"\\game\\stay.txt", "700");
+    catalog_.Exec("insert into games(id, type, exec) values(9, 1, 'elsewhere.exe')");
+    catalog_.BindExec("update games set path=?1 where id=9", game);
+
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
+    EXPECT_GE(GetTickCount() - start, 600u) << "returns only once the game has ended";
+    std::string expected = testfiles::Utf8(game + L"\\game") + "\n\"" +
+                           testfiles::Utf8(game + L"\\game\\qmgame.exe") + "\"\n";
+    EXPECT_EQ(expected, ReadBytes(game + L"\\game\\launched.txt"));
+    EXPECT_EQ("1", catalog_.Column(9, "runs"));
+    DeleteFileW((game + L"\\game\\stay.txt").c_str());
+    EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
+    EXPECT_EQ("2", catalog_.Column(9, "runs"));
+
+    // Not installed, no row, no path, a path too long: nothing starts.
+    DeleteFileW((game + L"\\game\\launched.txt").c_str());
+    catalog_.Exec("update games set type=2 where id=9");
+    EXPECT_FALSE(LaunchGameIn(catalog_.get(), 9));
+    EXPECT_FALSE(LaunchGameIn(catalog_.get(), 10));
+    catalog_.Exec("insert into games(id, type) values(11, 1)");
+    EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
+    catalog_.BindExec("update games set path=?1 where id=11", game + L"\\" + std::wstring(1020 - game.size() - 1, L'x'));
+    EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
+    EXPECT_FALSE(Exists(game + L"\\game\\launched.txt"));
+    EXPECT_EQ("2", catalog_.Column(9, "runs"));
+}
+
+TEST_F(RecordsTest, RegistrationWritesTheRowOfAnInstalledJobOnly)
+{
+    catalog_.Exec("insert into games(id, type, dwn, act, afl, price) values(42, 2, 7, 8, 1, 1)");
+    InstallJob job;
+    job.state = kJobInstalled;
+    job.gameId = 42;
+    job.installDir = L"C:\\Games\\Alpha";
+    job.execPath = L"C:\\Games\\Alpha\\game\\qmgame.exe";
+    job.desktopLink = L"C:\\Desktop\\Alpha.lnk";
+    job.menuEntry = L"C:\\Menu\\Games;Fun\\Alpha.lnk";  // a ";" would split the list
+    job.release = 3;
+    job.price = 150;
+    job.affiliate = 0xFFFFFFF0;
+    job.track = 12;
+    job.utm = L"spring";
+    job.brand = L"partner";
+
+    const long long before = static_cast<long long>(time(nullptr));
+    EXPECT_EQ(kJobInstalled, RegisterInstalledGameIn(catalog_.get(), &job));
+    EXPECT_EQ("1", catalog_.Column(42, "type"));
+    EXPECT_EQ("C:\\Games\\Alpha", catalog_.Column(42, "path"));
+    EXPECT_EQ("DC:\\Games\\Alpha;LC:\\Desktop\\Alpha.lnk;L;", catalog_.Column(42, "uninstall"));
+    EXPECT_EQ("C:\\Games\\Alpha\\game\\qmgame.exe", catalog_.Column(42, "exec"));
+    EXPECT_EQ("3", catalog_.Column(42, "release"));
+    EXPECT_EQ("4294967280", catalog_.Column(42, "afl"));
+    EXPECT_EQ("150", catalog_.Column(42, "price"));
+    EXPECT_EQ("partner", catalog_.Column(42, "brand"));
+    EXPECT_EQ("12", catalog_.Column(42, "track"));
+    EXPECT_EQ("spring", catalog_.Column(42, "utm"));
+    EXPECT_EQ("NULL", catalog_.Column(42, "dwn"));
+    EXPECT_EQ("NULL", catalog_.Column(42, "act"));
+    EXPECT_GE(std::stoll(catalog_.Column(42, "inst")), before);
+
+    // Without shortcuts or optional texts: the list keeps its letters, the
+    // columns become NULL.
+    InstallJob bare;
+    bare.state = kJobInstalled;
+    bare.gameId = 42;
+    bare.installDir = L"D:\\G";
+    EXPECT_EQ(kJobInstalled, RegisterInstalledGameIn(catalog_.get(), &bare));
+    EXPECT_EQ("DD:\\G;L;L;", catalog_.Column(42, "uninstall"));
+    EXPECT_EQ("NULL", catalog_.Column(42, "exec"));
+    EXPECT_EQ("NULL", catalog_.Column(42, "utm"));
+
+    // A failed job writes nothing; a missing row still registers.
+    InstallJob failed = job;
+    failed.state = 112;
+    failed.installDir = L"E:\\Broken";
+    EXPECT_EQ(112, RegisterInstalledGameIn(catalog_.get(), &failed));
+    EXPECT_EQ("D:\\G", catalog_.Column(42, "path"));
+    job.gameId = 43;
+    EXPECT_EQ(kJobInstalled, RegisterInstalledGameIn(catalog_.get(), &job));
+    EXPECT_EQ(kJobRegisterFailed, RegisterInstalledGameIn(nullptr, &job));
+}
+
+TEST_F(RecordsTest, OlderSettingsGiveTheProductNameAndAffiliate)
+{
+    const std::wstring folder = scratch_.Path();
+    auto read = [&](OlderProduct* product) { return ReadProductSettingsFile(folder.c_str(), product); };
+
+    testfiles::WriteOlderSettings(folder, "lang=ru\rproductname=Alpha\rversion=2\r");
+    WriteBytes(folder + L"\\affiliate.txt", "45678");
+    OlderProduct product;
+    ASSERT_TRUE(read(&product));
+    EXPECT_EQ(L"Alpha", product.productName.value_or(L"<null>"));
+    EXPECT_EQ(45678u, product.affiliate);
+
+    // Small numbers are raised; a trailing newline is a character too.
+    WriteBytes(folder + L"\\affiliate.txt", "123");
+    ASSERT_TRUE(read(&product));
+    EXPECT_EQ(30000u, product.affiliate);
+    WriteBytes(folder + L"\\affiliate.txt", "40000\n");
+    ASSERT_TRUE(read(&product));
+    EXPECT_EQ(400000u - 38u, product.affiliate);
+
+    // The first non-empty productname line counts.
+    testfiles::WriteOlderSettings(folder, "productname=\rx=1\rproductname=Beta");
+    ASSERT_TRUE(read(&product));
+    EXPECT_EQ(L"Beta", product.productName.value_or(L"<null>"));
+
+    // A key without "=", a name that would leave its menu folder, no
+    // affiliate file, a settings file too short: nothing to carry over.
+    testfiles::WriteOlderSettings(folder, "productname Alpha\r");
+    EXPECT_FALSE(read(&product));
+    testfiles::WriteOlderSettings(folder, "productname=..\r");
+    EXPECT_FALSE(read(&product));
+    testfiles::WriteOlderSettings(folder, "productname=Alpha;DC:\\\r");
+    EXPECT_FALSE(read(&product));
+    testfiles::WriteOlderSettings(folder, "productname=Alpha\r");
+    DeleteFileW((folder + L"\\affiliate.txt").c_str());
+    EXPECT_FALSE(read(&product));
+    WriteBytes(folder + L"\\affiliate.txt", "45678");
+    WriteBytes(folder + L"\\settings.txt", "ab");
+    EXPECT_FALSE(read(&product));
+}

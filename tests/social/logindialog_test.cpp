@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "httpserver.h"
+#include "social/logindialog.h"
+#include "social/options.h"
+#include "social/social.h"
+#include "social/socialwnd.h"
+#include "socialtest.h"
+
+#include <windows.h>
+
+using namespace zeltest;
+
+namespace {
+
+// Closes the first dialog of this thread the way a user's Alt+F4 does, from
+// inside the dialog's own modal loop.
+void CALLBACK CloseDialogLikeAUser(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    struct Finder {
+        static BOOL CALLBACK Each(HWND window, LPARAM found)
+        {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (wcscmp(name, L"#32770") != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+    };
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), Finder::Each, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog) {
+        KillTimer(nullptr, timer);
+        SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+}
+
+class LoginDialog : public SocialTest {};
+
+}  // namespace
+
+TEST_F(LoginDialog, DialogWithoutABrowserEndsWithZeroWhenTheUserClosesIt)
+{
+    UINT_PTR timer = SetTimer(nullptr, 0, 200, CloseDialogLikeAUser);
+    CSocialWnd<CFacebookSink> dialog(nullptr);
+    EXPECT_EQ(0, dialog.DoModal(nullptr));
+    KillTimer(nullptr, timer);
+    // The login flow then finds no token.
+    EXPECT_EQ(2, FacebookLogin(1, [](const wchar_t*) {
+        UINT_PTR t = SetTimer(nullptr, 0, 200, CloseDialogLikeAUser);
+        CSocialWnd<CFacebookSink> inner(nullptr);
+        int code = static_cast<int>(inner.DoModal(nullptr));
+        KillTimer(nullptr, t);
+        return code;
+    }, [](uint32_t, uint32_t) { return true; }));
+}
+
+TEST_F(LoginDialog, NavigationErrorEndsTheDialogWithFour)
+{
+    LocalHttpServer server([](const HttpRequest&) { return HttpResponse{404, "text/html", "<html>gone</html>", {}}; });
+    ASSERT_TRUE(server.Started());
+    PointNetworksAt(server.Origin());
+    UINT_PTR timer = SetTimer(nullptr, 0, 20000, CloseDialogLikeAUser);  // never hang the run
+    EXPECT_EQ(4, RunVkontakteLoginDialog((server.Origin() + L"/oauth/authorize?client_id=1").c_str()));
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(OptionRowExists(kVkontakteTokenOption));
+}
