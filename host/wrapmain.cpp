@@ -15,6 +15,7 @@
 #include "shell/instance.h"
 #include "shell/settings.h"
 #include "shell/text.h"
+#include "social/social.h"
 
 #include <shellapi.h>
 
@@ -27,6 +28,12 @@ constexpr uint32_t kMessageUrlUnreachable = 11;
 constexpr uint32_t kMessageLaunchFailed = 12;
 constexpr uint32_t kMessageStoreUnreachable = 13;
 constexpr uint32_t kMessageCustomKey = 402;
+constexpr uint32_t kMessageFacebookPosted = 300;
+constexpr uint32_t kMessageFacebookFailed = 301;
+constexpr uint32_t kMessageFacebookNoLogin = 302;
+constexpr uint32_t kMessageVkontaktePosted = 310;
+constexpr uint32_t kMessageVkontakteFailed = 311;
+constexpr uint32_t kMessageVkontakteNoLogin = 312;
 constexpr int kBrandEndsOnClose = 5;
 
 void TellPage(uint32_t code, const wchar_t* text = nullptr)
@@ -67,6 +74,32 @@ void RequestGameIcon(HWND window, uint32_t kind, const char* endpoint, ULONG id)
 {
     std::string url = ServiceUrl(endpoint) + "?app=" + SkinInfoText() + "&id=" + std::to_string(id);
     StartAsyncRequest(kind, url.c_str(), nullptr, false, window, WM_HTTP_REQUEST_COMPLETED, id);
+}
+
+const wchar_t* TextOrEmpty(const wchar_t* text)
+{
+    return text ? text : L"";
+}
+
+// The site's page that tells the network about a game, before its id.
+std::wstring FacebookInfoAddress()
+{
+    return EndpointSetting(L"SiteRedirectUrl", (L"http://" + SiteDomain() + L"/redirect.php").c_str()) +
+           L"?act=fb_info";
+}
+
+// A game's review page on the site, for the wall post: the bare domain
+// when the game has no ident.
+std::wstring GameReviewLink(std::wstring ident)
+{
+    std::wstring link = SiteDomain();
+    if (!ident.empty()) {
+        for (wchar_t& c : ident)
+            if (c == L'_')
+                c = L'-';
+        link += L"/review/game-" + ident + L"/hit-vk/";
+    }
+    return link;
 }
 
 // A window larger than the screen sticks out on both sides, the odd pixel
@@ -309,26 +342,76 @@ STDMETHODIMP CWrapMain::loginUsingVkontakte()
 }
 
 // --- Social networks ---------------------------------------------------------
-// These land with the social sharing; until then the page's call is
-// accepted and does nothing.
 
-
-STDMETHODIMP CWrapMain::gameToFacebook(ULONG)
+STDMETHODIMP CWrapMain::gameToFacebook(ULONG id)
 {
+    const int result = FacebookLogin(static_cast<uint32_t>(id));
+    if (result == 4)
+        TellPage(kMessageFacebookFailed);
+    else if (result == 3)
+        TellPage(kMessageFacebookNoLogin);
     return S_OK;
 }
 
-STDMETHODIMP CWrapMain::gameToVkontakte(ULONG)
+STDMETHODIMP CWrapMain::gameToVkontakte(ULONG id)
 {
+    const int outcome = VkontakteLoginAndNotify(static_cast<uint32_t>(id));
+    if (outcome == 4)
+        TellPage(kMessageVkontakteFailed);
+    else if (outcome == 3)
+        TellPage(kMessageVkontakteNoLogin);
     return S_OK;
 }
 
-STDMETHODIMP CWrapMain::shareGameToFacebook(ULONG)
+STDMETHODIMP CWrapMain::shareGameToFacebook(ULONG id)
 {
+    std::wstring name;
+    std::wstring description;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        Statement* row = cursor.SelectGameById(static_cast<uint32_t>(id));
+        if (!row)
+            return S_OK;
+        name = TextOrEmpty(GameRecord::Name(*row));
+        description = TextOrEmpty(GameRecord::Desc(*row));
+    }
+    const std::wstring token = GetOptionText(L"facebook_access_token");
+    const std::wstring userId = GetOptionText(L"facebook_user_id");
+    if (token.empty() || userId.empty()) {
+        TellPage(kMessageFacebookNoLogin);
+        return S_OK;
+    }
+    // The inner queries' "&" and "=" go percent-encoded: they belong to the
+    // addresses the network is given, not to the post.
+    const std::string idText = std::to_string(id);
+    Utf8ToWide picture(ServiceUrl("get_big_icon.php") + "?app=" + SkinInfoText() + "%26id=" + idText);
+    const std::wstring link = FacebookInfoAddress() + L"%26id%3D" + std::to_wstring(id);
+    const bool posted = PostToFacebookFeed(token.c_str(), userId.c_str(), picture, link.c_str(), name.c_str(),
+                                           description.c_str());
+    TellPage(posted ? kMessageFacebookPosted : kMessageFacebookFailed);
     return S_OK;
 }
 
-STDMETHODIMP CWrapMain::shareGameToVkontakte(ULONG)
+STDMETHODIMP CWrapMain::shareGameToVkontakte(ULONG id)
 {
+    std::wstring name;
+    std::wstring ident;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        Statement* row = cursor.SelectGameById(static_cast<uint32_t>(id));
+        if (!row)
+            return S_OK;
+        name = TextOrEmpty(GameRecord::Name(*row));
+        ident = TextOrEmpty(GameRecord::Ident(*row));
+    }
+    const std::wstring token = GetOptionText(L"vkontakte_access_token");
+    const std::wstring userId = GetOptionText(L"vkontakte_user_id");
+    if (token.empty() || userId.empty()) {
+        TellPage(kMessageVkontakteNoLogin);
+        return S_OK;
+    }
+    const bool posted = PostToVkontakteWall(token.c_str(), userId.c_str(), GameReviewLink(ident).c_str(),
+                                            name.c_str());
+    TellPage(posted ? kMessageVkontaktePosted : kMessageVkontakteFailed);
     return S_OK;
 }

@@ -338,3 +338,46 @@ TEST_F(InteractiveRun, LoginAndIconRequestsGoToTheWebServiceAndTheirRepliesBack)
     EXPECT_EQ(12u, SizeofResource(library, picture));
     FreeLibrary(library);
 }
+
+TEST_F(InteractiveRun, SharingAGameNeedsALoginAndPostsToTheWall)
+{
+    zeltest::HttpServer server;
+    ASSERT_TRUE(server.Listening());
+    std::wstring origin = server.WideUrl();
+    origin.pop_back();  // the API host's origin, without its final "/"
+    SetProductValue(L"VkontakteApiHost", origin);
+    SetProductValue(L"SiteDomain", L"site.test");
+    server.Reply("/method/wall.post", zeltest::TextReply("{\"response\":{\"post_id\":5}}"));
+
+    InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
+    Seed("insert into games(id,ident,name,desc,show) values(77,'my_game','My Game','d',1);");
+    Start();
+    ASSERT_NE(nullptr, MainWindow());
+    ASSERT_TRUE(WaitForFeed());
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+
+    // Not logged in to either network.
+    EXPECT_EQ(L"ok", PageCalls(L"'shareGameToVkontakte', 77"));
+    EXPECT_EQ(L"ok", PageCalls(L"'shareGameToFacebook', 77"));
+    // No such game: nothing at all.
+    EXPECT_EQ(L"ok", PageCalls(L"'shareGameToVkontakte', 78"));
+    EXPECT_EQ((std::vector<std::wstring>{L"inMsgBox|number:312", L"inMsgBox|number:302"}),
+              Matching(PageLog(), L"inMsgBox"));
+    EXPECT_EQ(0u, server.CountRequests("/method/wall.post"));
+
+    EXPECT_EQ(L"ok", PageCalls(L"'optionSave', 'vkontakte_access_token', 'tok'"));
+    EXPECT_EQ(L"ok", PageCalls(L"'optionSave', 'vkontakte_user_id', '42'"));
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+    EXPECT_EQ(L"ok", PageCalls(L"'shareGameToVkontakte', 77"));
+    std::optional<zeltest::SeenRequest> post = server.LastRequest("/method/wall.post");
+    ASSERT_TRUE(post);
+    EXPECT_NE(std::string::npos, post->query.find("owner_id=42"));
+    EXPECT_NE(std::string::npos, post->query.find("access_token=tok"));
+    // The game's review page, its ident's underscores as hyphens.
+    EXPECT_NE(std::string::npos, post->query.find("site.test"));
+    EXPECT_NE(std::string::npos, post->query.find("game-my-game"));
+    EXPECT_NE(std::string::npos, post->query.find("hit-vk"));
+    EXPECT_EQ(std::vector<std::wstring>{L"inMsgBox|number:310"}, Matching(PageLog(), L"inMsgBox"));
+
+    EXPECT_EQ(10u, CloseAndWait());
+}
