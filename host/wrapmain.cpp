@@ -48,8 +48,8 @@ std::wstring MainPageSkinInfo()
     return sink ? sink->inSkinInfo() : std::wstring();
 }
 
-// An automation string: a null one is the empty text.
-const wchar_t* TextOf(BSTR text)
+// A null text (also a null automation string) is the empty text.
+const wchar_t* TextOrEmpty(const wchar_t* text)
 {
     return text ? text : L"";
 }
@@ -74,11 +74,6 @@ void RequestGameIcon(HWND window, uint32_t kind, const char* endpoint, ULONG id)
 {
     std::string url = ServiceUrl(endpoint) + "?app=" + SkinInfoText() + "&id=" + std::to_string(id);
     StartAsyncRequest(kind, url.c_str(), nullptr, false, window, WM_HTTP_REQUEST_COMPLETED, id);
-}
-
-const wchar_t* TextOrEmpty(const wchar_t* text)
-{
-    return text ? text : L"";
 }
 
 // The site's page that tells the network about a game, before its id.
@@ -153,8 +148,8 @@ STDMETHODIMP CWrapMain::optionSave(BSTR variable, BSTR value)
     sqlite3* db = GetCatalogDb();
     if (!db)
         return S_OK;
-    Utf8String name(TextOf(variable));
-    Utf8String text(TextOf(value));
+    Utf8String name(TextOrEmpty(variable));
+    Utf8String text(TextOrEmpty(value));
     SetOptionUtf8(db, name, text);
     return S_OK;
 }
@@ -218,7 +213,7 @@ STDMETHODIMP CWrapMain::kernelUrl(BSTR url)
 
 STDMETHODIMP CWrapMain::kernelUrlNotify(BSTR url)
 {
-    Utf8String address(TextOf(url));
+    Utf8String address(TextOrEmpty(url));
     if (address.get())
         StartAsyncRequest(kRequestUrlNotify, address, nullptr, true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
     return S_OK;
@@ -228,8 +223,8 @@ STDMETHODIMP CWrapMain::kernelUrlNotify(BSTR url)
 
 STDMETHODIMP CWrapMain::kernelLogin(BSTR login, BSTR password)
 {
-    Utf8String loginText(TextOf(login));
-    Utf8String passwordText(TextOf(password));
+    Utf8String loginText(TextOrEmpty(login));
+    Utf8String passwordText(TextOrEmpty(password));
     if (!loginText.get() || !passwordText.get())
         return S_OK;
     std::string headers = "AuthLogin: " + HexEncodeUtf8(loginText) + "\r\nAuthPassword: " +
