@@ -205,27 +205,6 @@ constexpr const wchar_t* kWebBrowserClassText = L"{8856F961-340A-11D0-A96B-00C04
 
 }  // namespace
 
-TEST(ComObjectTest, CountStartsAtZeroAndLastReleaseDeletes)
-{
-    auto log = std::make_shared<Log>();
-    ComObject<FakeControl>* control = nullptr;
-    ASSERT_EQ(S_OK, ComObject<FakeControl>::CreateInstance(&control, log, 0u));
-    EXPECT_EQ(1u, control->AddRef());
-    IOleInPlaceObject* inPlace = nullptr;
-    ASSERT_EQ(S_OK, control->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)));
-    IUnknown* viaInPlace = nullptr;
-    inPlace->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaInPlace));
-    EXPECT_EQ(static_cast<IUnknown*>(static_cast<IOleObject*>(control)), viaInPlace);
-    void* none = reinterpret_cast<void*>(1);
-    EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(IID_IDispatch, &none));
-    EXPECT_EQ(nullptr, none);
-    viaInPlace->Release();
-    inPlace->Release();
-    EXPECT_TRUE(log->empty());
-    EXPECT_EQ(0u, control->Release());
-    EXPECT_EQ(Log{L"deleted"}, *log);
-}
-
 TEST(HostLifecycleTest, ActivatesInPlaceFollowsTheWindowAndLetsGoOnDestroy)
 {
     auto log = std::make_shared<Log>();

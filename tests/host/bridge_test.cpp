@@ -168,17 +168,6 @@ TEST_F(ExecuteScriptTest, FailuresAreLoggedAndReportedFalse)
     EXPECT_FALSE(ExecuteScript(L"inRender", nullptr, 0, nullptr, &result, script_.object));
 }
 
-TEST(PageArgsTest, AtMostSixteenArguments)
-{
-    PageArgs args;
-    for (int i = 0; i < 16; ++i)
-        args.Uint(static_cast<uint32_t>(i));
-    EXPECT_TRUE(args.Ok());
-    args.Uint(16);
-    EXPECT_FALSE(args.Ok());
-    EXPECT_EQ(16u, args.Count());
-}
-
 TEST(GetIntPropertyTest, ReadsAnIntegerPropertyOfAPageObject)
 {
     Script object;
