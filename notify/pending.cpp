@@ -6,7 +6,17 @@
 
 void CreateSplashWindow() {}
 void CloseSplashWindow() {}
+
+bool AddTrayIcon(HMODULE, HWND)
+{
+    return true;
+}
+void ReAddTrayIcon() {}
+void OnTrayNotify(HWND, UINT) {}
+void ToggleAutorun() {}
+void ToggleTrayMenuOption(UINT, const wchar_t*) {}
 void RemoveTrayIcon() {}
+
 void EmptyBalloonStack() {}
 bool ShowGameBalloon(uint32_t, const wchar_t*, const wchar_t*) { return false; }
 bool ShowNewsBalloon(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*) { return false; }
