@@ -142,7 +142,7 @@ protected:
     {
         // A query makes the catalog with its tables.
         ASSERT_EQ(select ? 12u : 10u, RunZel(dir_.path(), exeName, select ? L"t shelltheme e 1" : L"z 0"));
-        std::string module = zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\shelltheme_newer.dll");
+        std::string module = zeltest::ReadFileBytes(zeltest::WindowsPathFromUnix(ZEL_THEME_TESTING_DLL));
         ASSERT_FALSE(module.empty());
         TestDb db(zeltest::AppDataDir() + L"\\" + fileName);
         db.ExecWithBlob("insert into themes(k,t,v,d) values('s1','shelltheme',1,?1)",
