@@ -202,6 +202,8 @@ std::optional<std::vector<uint8_t>> SplitAxDialogTemplate(const void* dialogTemp
 INT_PTR AxDialogBox(HINSTANCE instance, const wchar_t* templateName, HWND owner, DLGPROC dialogProc,
                     LPARAM initParam)
 {
+    // The host window classes must exist before the dialog makes its items.
+    AxWinInit();
     HRSRC found = FindResourceW(instance, templateName, MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const void* dialogTemplate = loaded ? LockResource(loaded) : nullptr;

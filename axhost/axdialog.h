@@ -10,13 +10,14 @@
 // WM_CREATE's lpCreateParams points at a WORD byte count followed by that
 // control's records in the same layout.
 
+#include "axhost/axhost.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-inline constexpr const wchar_t* kAxHostWindowClass = L"AtlAxWin140";
 inline constexpr WORD kDialogInitResourceType = 240;
 
 // The dialog's end code, or -1 when the template cannot be read or the

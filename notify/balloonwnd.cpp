@@ -90,21 +90,16 @@ CBalloonWnd::~CBalloonWnd()
 
 bool CBalloonWnd::CreateBalloonWindow()
 {
-    if (!RegisterWindowImplClass(kBalloonClass, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS)) {
+    if (!RegisterOwnedWindowClass(kBalloonClass, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS)) {
         delete this;
         return false;
     }
-    return Create(kBalloonClass, nullptr, nullptr, kBalloonStyle, kBalloonExStyle, CW_USEDEFAULT,
-                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetModuleHandleW(nullptr)) != nullptr;
+    // A pop-up window given the default rectangle starts at 0,0 with no
+    // size; the page sizes it and the stack places it.
+    return CreateOwned(kBalloonClass, nullptr, RECT{}, nullptr, kBalloonStyle, kBalloonExStyle);
 }
 
-void CBalloonWnd::OnFinalMessage(HWND)
-{
-    delete this;
-}
-
-bool CBalloonWnd::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       LRESULT& result)
+bool CBalloonWnd::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
     if (message == WM_DOC_COMPLETED && WM_DOC_COMPLETED != 0) {

@@ -50,7 +50,7 @@ constexpr UINT kFadeIntervalMs = 30;
 // Magenta pixels of a balloon page are transparent.
 constexpr COLORREF kBalloonColorKey = RGB(255, 0, 255);
 
-class CBalloonWnd : public WindowImpl {
+class CBalloonWnd : public OwnedWindow {
 public:
     // Copies both texts (a null text stays null). The balloon joins the
     // given stack (the process-wide one unless told otherwise).
@@ -73,9 +73,7 @@ public:
     HWND Host() const { return host_; }
 
 protected:
-    bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                              LRESULT& result) override;
-    void OnFinalMessage(HWND window) override;
+    bool HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     // The page has loaded: fill it, take its size, join the stack.
     virtual LRESULT OnDocCompleted() = 0;
 
@@ -83,6 +81,8 @@ protected:
     void ResizeToPage(int width, int height);
     void CloseLater();
 
+    // A held text as a page argument: null stays null.
+    static const wchar_t* Text(const std::optional<std::wstring>& text) { return text ? text->c_str() : nullptr; }
     const std::optional<std::wstring>& Text1() const { return text1_; }
     const std::optional<std::wstring>& Text2() const { return text2_; }
     CBalloonSink* Sink() const { return sink_; }

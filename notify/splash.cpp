@@ -22,7 +22,7 @@ class CSplashWnd;
 // it went.
 CSplashWnd* g_splash = nullptr;
 
-class CSplashWnd : public WindowImpl {
+class CSplashWnd : public OwnedWindow {
 public:
     CSplashWnd() = default;
     ~CSplashWnd() override
@@ -32,7 +32,7 @@ public:
     }
 
 protected:
-    bool ProcessWindowMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result) override
+    bool HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result) override
     {
         switch (message) {
         case WM_CREATE:
@@ -48,11 +48,10 @@ protected:
         }
     }
 
-    void OnFinalMessage(HWND) override
+    void OnWindowGone() override
     {
         if (g_splash == this)
             g_splash = nullptr;
-        delete this;
     }
 
 private:
@@ -116,15 +115,14 @@ bool CreateSplashWindow()
 {
     if (g_splash)
         return false;
-    if (!RegisterWindowImplClass(kSplashClass, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS))
+    if (!RegisterOwnedWindowClass(kSplashClass, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS))
         return false;
     auto* splash = new (std::nothrow) CSplashWnd();
     if (!splash)
         return false;
     g_splash = splash;
     // A failed creation has finished the object (and cleared the pointer).
-    return splash->Create(kSplashClass, nullptr, L"Splash", kSplashStyle, kSplashExStyle, 0, 0, 0, 0,
-                          GetModuleHandleW(nullptr)) != nullptr;
+    return splash->CreateOwned(kSplashClass, nullptr, RECT{}, L"Splash", kSplashStyle, kSplashExStyle);
 }
 
 void CloseSplashWindow()

@@ -1,73 +1,53 @@
 #include "notify/window.h"
 
-HWND WindowImpl::Create(const wchar_t* className, HWND parent, const wchar_t* title, DWORD style,
-                        DWORD exStyle, int x, int y, int width, int height, HINSTANCE instance)
+bool OwnedWindow::CreateOwned(const wchar_t* className, HWND parent, const RECT& rect, const wchar_t* title,
+                              DWORD style, DWORD exStyle)
 {
-    bool bound = false;
-    boundFlag_ = &bound;
-    HWND window = CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr,
-                                  instance, this);
+    bool gone = false;
+    goneFlag_ = &gone;
+    HWND window = Create(className, parent, rect, title, style, exStyle, GetModuleHandleW(nullptr));
+    if (gone)
+        return false;
+    goneFlag_ = nullptr;
     if (window)
-        return window;
-    // Never bound: no window message will ever finish this object.
-    if (!bound) {
-        boundFlag_ = nullptr;
-        OnFinalMessage(nullptr);
-    }
-    return nullptr;
-}
-
-void WindowImpl::OnFinalMessage(HWND) {}
-
-LRESULT CALLBACK WindowImpl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = reinterpret_cast<WindowImpl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self && message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        self = static_cast<WindowImpl*>(create->lpCreateParams);
-        if (self) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-            self->window_ = window;
-            if (self->boundFlag_)
-                *self->boundFlag_ = true;
-            self->boundFlag_ = nullptr;
-        }
-    }
-    if (!self)
-        return DefWindowProcW(window, message, wParam, lParam);
-
-    ++self->depth_;
-    LRESULT result = 0;
-    if (!self->ProcessWindowMessage(window, message, wParam, lParam, result))
-        result = DefWindowProcW(window, message, wParam, lParam);
-    --self->depth_;
-
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->window_ = nullptr;
-        self->finalPending_ = true;
-    }
-    if (self->finalPending_ && self->depth_ == 0) {
-        self->finalPending_ = false;
-        self->OnFinalMessage(window);
-    }
-    return result;
-}
-
-bool RegisterWindowImplClass(const wchar_t* className, UINT classStyle)
-{
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof(existing);
-    if (GetClassInfoExW(instance, className, &existing))
         return true;
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = classStyle;
-    windowClass.lpfnWndProc = WindowImpl::WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    windowClass.lpszClassName = className;
-    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // Never bound to a window: nothing else will end it.
+    delete this;
+    return false;
+}
+
+bool OwnedWindow::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                                       DWORD mapId)
+{
+    if (mapId != 0)
+        return false;
+    ++depth_;
+    const bool handled = HandleMessage(window, message, wParam, lParam, result);
+    --depth_;
+    if (gone_ && depth_ == 0) {
+        // The window went inside this message; the caller does not touch
+        // the object after an unhandled message's default processing.
+        OnWindowGone();
+        delete this;
+    }
+    return handled;
+}
+
+void OwnedWindow::OnFinalMessage(HWND)
+{
+    if (goneFlag_)
+        *goneFlag_ = true;
+    if (depth_ > 0) {
+        gone_ = true;
+        return;
+    }
+    OnWindowGone();
+    delete this;
+}
+
+bool RegisterOwnedWindowClass(const wchar_t* className, UINT classStyle)
+{
+    return WindowImpl::RegisterWindowClass(className, classStyle, GetModuleHandleW(nullptr),
+                                           LoadCursorW(nullptr, IDC_ARROW),
+                                           reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)));
 }

@@ -1,46 +1,38 @@
 #pragma once
 
-// A small window implementation base for the notification windows: the
-// object is bound to its window from WM_NCCREATE on, sees every message
-// through ProcessWindowMessage, and hears OnFinalMessage once its window is
-// gone and no message of it is still being handled (so an object may
-// delete itself there even when its window was destroyed from inside one
-// of its own handlers).
+// The notification windows (splash, balloons) own themselves: the object
+// lives as long as its window and deletes itself once the window is gone
+// and no message of it is still being handled, so a handler may destroy
+// the window (a fade-out's last tick does) without the object vanishing
+// under it.
 
-#include <windows.h>
+#include "axhost/window.h"
 
-class WindowImpl {
+class OwnedWindow : public WindowImpl {
 public:
-    WindowImpl() = default;
-    virtual ~WindowImpl() = default;
-    WindowImpl(const WindowImpl&) = delete;
-    WindowImpl& operator=(const WindowImpl&) = delete;
-
-    // Creates the window of a class registered with WindowImpl::WindowProc.
-    // When this returns null the window is gone and OnFinalMessage has run
-    // (with a null window when the object was never bound to one).
-    HWND Create(const wchar_t* className, HWND parent, const wchar_t* title, DWORD style, DWORD exStyle,
-                int x, int y, int width, int height, HINSTANCE instance);
-
-    HWND Window() const { return window_; }
-
-    // The procedure to register the window classes of subclasses with.
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Creates the window of a class registered with RegisterOwnedWindowClass.
+    // The object belongs to its window from here on: false means the window
+    // could not be made and the object is gone.
+    bool CreateOwned(const wchar_t* className, HWND parent, const RECT& rect, const wchar_t* title, DWORD style,
+                     DWORD exStyle);
 
 protected:
-    // True when the message was handled; result is then its answer.
-    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                      LRESULT& result) = 0;
-    // After the last message of the window.
-    virtual void OnFinalMessage(HWND window);
+    // The message map of the window's own messages: true when handled
+    // (result is then the answer), false for the default processing.
+    virtual bool HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+    // Just before the object deletes itself.
+    virtual void OnWindowGone() {}
 
 private:
-    HWND window_ = nullptr;
+    bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+                              DWORD mapId) final;
+    void OnFinalMessage(HWND window) final;
+
     int depth_ = 0;
-    bool finalPending_ = false;
-    bool* boundFlag_ = nullptr;
+    bool gone_ = false;
+    bool* goneFlag_ = nullptr;
 };
 
-// Registers a window class of the executable's module that runs
-// WindowImpl::WindowProc; true when it is registered (now or before).
-bool RegisterWindowImplClass(const wchar_t* className, UINT classStyle);
+// A window class of the executable's module for OwnedWindow objects (arrow
+// cursor, COLOR_WINDOW background); true when registered now or before.
+bool RegisterOwnedWindowClass(const wchar_t* className, UINT classStyle);

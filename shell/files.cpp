@@ -49,13 +49,15 @@ void DeleteDirectoryTree(const wchar_t* path)
             std::wstring child = dir + L"\\" + entry.cFileName;
             if (child.size() >= kPathChars)
                 continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const DWORD attributes = entry.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                // A junction or directory link: only the link goes; what it
+                // points to lies outside the tree.
+                RemoveDirectoryW(child.c_str());
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
                 DeleteDirectoryTree(child.c_str());
-            } else {
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                    SetFileAttributesW(child.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            else
                 DeleteFileW(child.c_str());
-            }
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }

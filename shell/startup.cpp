@@ -102,6 +102,8 @@ bool RunMaintenanceSwitches(int& exitCode, uint32_t& gameId)
     return false;
 }
 
+}  // namespace
+
 void RestartSelf()
 {
     std::optional<std::wstring> dir = InstallDirWithoutSeparator();
@@ -110,13 +112,18 @@ void RestartSelf()
     std::wstring path = *dir + L"\\" + GetExeFileName();
     if (path.size() >= kPathChars)
         return;
-    std::wstring commandLine = path;
+    // Quoted: an install directory with a blank in it would otherwise make
+    // the new copy read its file name, and so its brand, from the first
+    // word of the path.
+    std::wstring commandLine = L"\"" + path + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                    &process);
 }
+
+namespace {
 
 // Everything after the message loop, in order. Returns the exit code.
 int ShutDown(HINSTANCE instance, int exitCode)
@@ -254,6 +261,8 @@ int RunProgram(HINSTANCE instance)
     InstallPageFeedingHooks();
     if (!LoadThemeModule()) {
         CloseCatalogDb();
+        // The temporary file made for the theme goes with the failed start.
+        UnloadThemeModule();
         ShowStartupError(kStartupErrorTheme);
         return 4;
     }

@@ -10,3 +10,7 @@ int RunProgram(HINSTANCE instance);
 // class or the window cannot be made).
 HWND CreateMainWindow(HINSTANCE instance);
 HWND GetMainWindow();
+
+// Starts the executable again from the install directory (exit code 9);
+// does not wait for it.
+void RestartSelf();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // The modal login dialogs of the two networks, owned by the main window:
 // each opens the authorisation address and ends with a close code.
 
@@ -15,3 +17,7 @@ enum SocialCloseCode {
 // The end code, or -1 when the dialog could not be created.
 int RunFacebookLoginDialog(const wchar_t* authorizationUrl);
 int RunVkontakteLoginDialog(const wchar_t* authorizationUrl);
+
+// Calls the main page's inShowShareDialog(gameId, network) through the main
+// sink; true when the page function was invoked.
+bool ShowShareDialogInPage(uint32_t gameId, uint32_t network);

@@ -3,6 +3,7 @@
 #include "axhost/axdialog.h"
 #include "axhost/axhost.h"
 #include "host/browserhost.h"
+#include "host/sinks.h"
 #include "shell/startup.h"
 #include "social/logindialog.h"
 #include "social/navigation.h"
@@ -232,4 +233,10 @@ int RunVkontakteLoginDialog(const wchar_t* authorizationUrl)
 {
     CSocialWnd<CVkontakteSink> dialog(authorizationUrl);
     return static_cast<int>(dialog.DoModal(GetMainWindow()));
+}
+
+bool ShowShareDialogInPage(uint32_t gameId, uint32_t network)
+{
+    CMainSink* sink = GetMainSink();
+    return sink && sink->inShowShareDialog(gameId, network);
 }

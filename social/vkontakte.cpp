@@ -6,7 +6,6 @@
 #include "social/encoding.h"
 #include "social/logindialog.h"
 #include "social/options.h"
-#include "social/pending.h"
 #include "social/transfer.h"
 
 namespace {

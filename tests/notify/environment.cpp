@@ -9,6 +9,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace notifytest {
@@ -88,6 +89,13 @@ std::wstring ReadAutorunValue(bool* exists)
     return status == ERROR_SUCCESS ? std::wstring(data) : std::wstring();
 }
 
+std::wstring OpenedUrlFile()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"notify-opened-url.txt";
+}
+
 void DeleteAutorunValue()
 {
     HKEY key = nullptr;
@@ -101,6 +109,11 @@ void DeleteAutorunValue()
 
 int main(int argc, char** argv)
 {
+    // Run as the user's web browser by a test: note the address and end.
+    if (argc == 3 && strcmp(argv[1], "--record-url") == 0) {
+        zeltest::WriteFileBytes(notifytest::OpenedUrlFile(), argv[2]);
+        return 0;
+    }
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new notifytest::NotifyEnvironment);
     return RUN_ALL_TESTS();

@@ -26,4 +26,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 std::wstring ReadAutorunValue(bool* exists = nullptr);
 void DeleteAutorunValue();
 
+// Where the test executable, run as the user's web browser with
+// --record-url, notes the address it was given.
+std::wstring OpenedUrlFile();
+
 }  // namespace notifytest

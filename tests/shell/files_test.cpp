@@ -31,7 +31,6 @@ TEST(Directories, DeletesWholeTree)
     ASSERT_TRUE(CreateDirectoryPath((root + L"\\x\\y").c_str()));
     zeltest::WriteFileBytes(root + L"\\x\\y\\f.txt", "data");
     zeltest::WriteFileBytes(root + L"\\top.txt", "data");
-    SetFileAttributesW((root + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     DeleteDirectoryTree(root.c_str());
     EXPECT_FALSE(DirectoryExists(root));
     DeleteDirectoryTree(nullptr);

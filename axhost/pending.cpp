@@ -1,5 +1,0 @@
-// Stand-ins for what this subsystem has not built yet, so the program's
-// lifecycle links; each goes when the real code lands.
-#include "axhost/axhost.h"
-
-void UnregisterAxHostClasses(HINSTANCE) {}
