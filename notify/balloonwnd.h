@@ -98,6 +98,7 @@ private:
     void OnFadeOutTick();
     void SetAlpha(BYTE alpha);
 
+    // One reference of the balloon; released when its window goes.
     CBalloonSink* sink_ = nullptr;
     std::optional<std::wstring> text1_;
     std::optional<std::wstring> text2_;

@@ -225,15 +225,6 @@ TEST_F(Balloons, CloseFadesOutBeforeTheWindowGoes)
     EXPECT_TRUE(stack_.Balloons().empty());
 }
 
-TEST_F(Balloons, UnshownBalloonClosesUnseen)
-{
-    TestBalloon* balloon = Create(200, 100);
-    HWND window = balloon->Window();
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 3000));
-    EXPECT_EQ(1, g_balloonsDestroyed);
-}
-
 TEST_F(Balloons, ShutdownDestroysEveryBalloonOnceLoadedOrNot)
 {
     Loaded(200, 100);

@@ -140,17 +140,6 @@ TEST_F(Splash, HundredSquarePictureIsDrawnAtFiftyAndCentred)
     EXPECT_TRUE(CreateSplashWindow());
 }
 
-TEST_F(Splash, OtherPicturesKeepTheirSize)
-{
-    WriteSplash(MakeBmp(101, 100, 0x00FF00, 0x00FF00));
-    ASSERT_TRUE(CreateSplashWindow());
-    RECT rect = {};
-    GetWindowRect(Window(), &rect);
-    EXPECT_EQ(101, rect.right - rect.left);
-    EXPECT_EQ(100, rect.bottom - rect.top);
-    EXPECT_EQ((WorkArea().right - 101) / 2, rect.left);
-}
-
 TEST_F(Splash, PictureWiderThanTheWorkAreaStartsAtItsLeft)
 {
     RECT area = WorkArea();
@@ -180,13 +169,6 @@ TEST_F(Splash, MissingOrUndecodablePictureLeavesAnEmptyWindowThatCloses)
     ASSERT_TRUE(CreateSplashWindow());
     GetWindowRect(Window(), &rect);
     EXPECT_TRUE(IsRectEmpty(&rect));
-}
-
-TEST_F(Splash, ClosingWithoutASplashDoesNothing)
-{
-    CloseSplashWindow();
-    EXPECT_EQ(nullptr, GetSplashWindow());
-    EXPECT_EQ(nullptr, FindWindowW(L"ZEL_SPLASH_CLASS", nullptr));
 }
 
 // The program shows the splash for switch j from its first moment until the

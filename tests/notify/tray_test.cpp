@@ -361,19 +361,6 @@ TEST_F(Tray, RightClickOpensTheTrayMenu)
     EXPECT_EQ(GetTrayMenu(), g_menusShown.front());
 }
 
-TEST_F(Tray, TaskbarCreatedAddsTheIconAgain)
-{
-    ASSERT_TRUE(AddTrayIcon(Theme(L"theme_full"), owner_));
-    ASSERT_TRUE(IconShown());
-    // The shell restarts: its icons are gone.
-    NOTIFYICONDATAW gone = GetTrayIconRecord();
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-    ASSERT_FALSE(IconShown());
-
-    SendMessageW(owner_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(IconShown());
-}
-
 TEST_F(Tray, RemoveDeletesTheIconAndClearsTheRecord)
 {
     ASSERT_TRUE(AddTrayIcon(Theme(L"theme_full"), owner_));
