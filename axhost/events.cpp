@@ -225,32 +225,37 @@ HRESULT GetObjectSourceInterface(IUnknown* object, GUID* libId, IID* iid, WORD* 
     return S_OK;
 }
 
-HRESULT AdviseConnection(IUnknown* container, IUnknown* sink, REFIID iid, DWORD* cookie)
+namespace {
+
+// The container's connection point for iid.
+HRESULT FindConnectionPoint(IUnknown* container, REFIID iid, ComPtr<IConnectionPoint>& point)
 {
-    if (!container || !sink || !cookie)
-        return E_POINTER;
     ComPtr<IConnectionPointContainer> points =
         ComPtr<IUnknown>::Share(container).As<IConnectionPointContainer>(IID_IConnectionPointContainer);
     if (!points)
         return E_NOINTERFACE;
-    ComPtr<IConnectionPoint> point;
     HRESULT hr = points->FindConnectionPoint(iid, point.out());
     if (FAILED(hr) || !point)
         return FAILED(hr) ? hr : E_FAIL;
-    return point->Advise(sink, cookie);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT AdviseConnection(IUnknown* container, IUnknown* sink, REFIID iid, DWORD* cookie)
+{
+    if (!container || !sink || !cookie)
+        return E_POINTER;
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = FindConnectionPoint(container, iid, point);
+    return FAILED(hr) ? hr : point->Advise(sink, cookie);
 }
 
 HRESULT UnadviseConnection(IUnknown* container, REFIID iid, DWORD cookie)
 {
     if (!container)
         return E_POINTER;
-    ComPtr<IConnectionPointContainer> points =
-        ComPtr<IUnknown>::Share(container).As<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    if (!points)
-        return E_NOINTERFACE;
     ComPtr<IConnectionPoint> point;
-    HRESULT hr = points->FindConnectionPoint(iid, point.out());
-    if (FAILED(hr) || !point)
-        return FAILED(hr) ? hr : E_FAIL;
-    return point->Unadvise(cookie);
+    HRESULT hr = FindConnectionPoint(container, iid, point);
+    return FAILED(hr) ? hr : point->Unadvise(cookie);
 }

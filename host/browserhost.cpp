@@ -139,13 +139,7 @@ int HostMainPage(HWND window)
 
 STDMETHODIMP CWrapperHost::GetOverrideKeyPath(LPOLESTR* key, DWORD)
 {
-    if (!key)
-        return E_INVALIDARG;
-    const size_t bytes = (wcslen(BrowserSettingsKey) + 1) * sizeof(wchar_t);
-    *key = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-    if (*key)
-        memcpy(*key, BrowserSettingsKey, bytes);
-    return S_OK;
+    return CopyBrowserSettingsKey(key);
 }
 
 void OnCreateMainWindow(HWND window)

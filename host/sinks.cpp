@@ -243,15 +243,20 @@ STDMETHODIMP CBrowserSink::TranslateAccelerator(DWORD_PTR, DWORD, DWORD_PTR, DWO
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CBrowserSink::GetOptionKeyPath(BSTR* key, DWORD)
+HRESULT CopyBrowserSettingsKey(LPOLESTR* key)
 {
     if (!key)
         return E_INVALIDARG;
     const size_t bytes = (wcslen(BrowserSettingsKey) + 1) * sizeof(wchar_t);
-    *key = static_cast<BSTR>(CoTaskMemAlloc(bytes));
+    *key = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
     if (*key)
         memcpy(*key, BrowserSettingsKey, bytes);
     return S_OK;
+}
+
+STDMETHODIMP CBrowserSink::GetOptionKeyPath(BSTR* key, DWORD)
+{
+    return CopyBrowserSettingsKey(key);
 }
 
 STDMETHODIMP CBrowserSink::GetDropTarget(IUnknown*, IUnknown** replacement)

@@ -29,6 +29,9 @@
 // The registry key under which the browser reads its settings for the
 // program's pages.
 constexpr const wchar_t* BrowserSettingsKey = L"Software\\zel\\bro";
+// The browser asks for the settings key as a string it frees itself
+// (CoTaskMemFree); *key stays null when the copy cannot be made.
+HRESULT CopyBrowserSettingsKey(LPOLESTR* key);
 
 class CBrowserSink : public ComObjectRoot,
                      public WebBrowserEvents,

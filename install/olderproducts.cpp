@@ -6,6 +6,7 @@
 #include "install/olderkeystream.h"
 #include "install/shortcuts.h"
 #include "install/uninstall.h"
+#include "shell/regkey.h"
 #include "shell/brand.h"
 #include "shell/files.h"
 
@@ -24,26 +25,6 @@ constexpr DWORD kKeyNameChars = 10240;
 constexpr REGSAM kProductKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS;
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr size_t kProductPrefixChars = 7;  // "Product"
-
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool Open(HKEY parent, const wchar_t* path, REGSAM access)
-    {
-        return RegOpenKeyExW(parent, path, 0, access, &key_) == ERROR_SUCCESS;
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Calls visit with the name of every subkey of key, by increasing index,
 // until the enumeration runs out. A name that cannot be read is skipped.

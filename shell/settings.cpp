@@ -1,4 +1,5 @@
 #include "shell/settings.h"
+#include "shell/regkey.h"
 
 #include "catalog/options.h"
 #include "shell/brand.h"
@@ -12,26 +13,6 @@ namespace {
 
 constexpr size_t kPathChars = 1024;
 constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool Open(HKEY parent, const wchar_t* path, REGSAM access)
-    {
-        return RegOpenKeyExW(parent, path, 0, access, &key_) == ERROR_SUCCESS;
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 }  // namespace
 

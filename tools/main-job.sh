@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Sets up the machine when needed, builds the program and runs its main job
-# under Wine: an installer's query whether a game is installed
-# (zel.exe z <id>), printing the exit code the installer would see.
+# under Wine, the way an installer and then the user drive it:
+#   1. import the default theme from its database and select it (b, t),
+#   2. ask whether game 1 is installed (z),
+#   3. start the manager interactively with its window shown (d) and let it
+#      load and fill its page,
+#   4. ask the running copy to exit, as an uninstaller does (x, e).
+# Every step prints the exit code the caller sees.
 #
-#   tools/main-job.sh [switches...]     default switches: z 1
+# Wine here has no HTML engine of its own, so the prefix gets the test
+# bed's stand-in engine registered; on Windows the real WebBrowser is used.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup-debian.sh" --if-needed
@@ -12,13 +18,54 @@ builds=${ZEL_BUILD_DIR:-$root/build}
 arch=${ZEL_TEST_ARCH:-x86_64}
 build=$builds/$arch
 cmake -S "$root" -B "$build" -G Ninja -DZEL_ARCH="$arch" -DZEL_DEPS_DIR="$builds/_deps-src" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zel
+cmake --build "$build" -j "$(nproc)" --target zel theme_default htmlengine_setup
 
-[ $# -gt 0 ] || set -- z 1
 bed=$build/winebed
-trap '"$root/tools/winebed/winebed" cleanup "$bed"' EXIT
+winebed=$root/tools/winebed/winebed
+trap '"$winebed" cleanup "$bed"' EXIT
+export ZEL_PREFIX=main-job
+export ZEL_PREFIX_INIT="$build/htmlengine/htmlengine_setup.exe on"
+
+# A Windows path for a file of the build tree (Wine maps Z: to /).
+winpath() {
+  local p=${1//\//\\}
+  echo "Z:$p"
+}
+
+# The program as an installer puts it: in its own folder, recorded under
+# the product key with the version that knows the exit event.
+"$winebed" shell "$bed" bash -c '
+  set -e
+  dir=$WINEPREFIX/drive_c/Games/Zel
+  mkdir -p "$dir"
+  cp "$1" "$dir/zel.exe"
+  cp "$2" "$dir/default.dll"
+  "$ZEL_WINE_LOADER" reg add "HKCU\\Software\\zel" /ve /d "C:\\Games\\Zel" /f >/dev/null 2>&1
+  "$ZEL_WINE_LOADER" reg add "HKCU\\Software\\zel" /v ver /t REG_DWORD /d 0x42a0000 /f >/dev/null 2>&1
+' _ "$build/zel.exe" "$build/themes/default.dll"
+zel='C:\Games\Zel\zel.exe'
+
+step() {
+  local what=$1
+  shift
+  set +e
+  "$winebed" run "$bed" "$zel" "$@"
+  local rc=$?
+  set -e
+  printf '%-48s zel.exe %s -> exit code %d\n' "$what" "$*" "$rc"
+}
+
+step "import the default theme" b "$(winpath "$build/themes/default.db")" v 1 e 1
+step "select it" t default e 1
+step "is game 1 installed? (3 yes, 10 no)" z 1
+
+# The interactive manager, shown once its page has loaded.
+"$winebed" run "$bed" "$zel" d 1 &
+manager=$!
+sleep 8
+step "ask the running manager to exit (7: it ended)" x 1 e 1
 set +e
-ZEL_PREFIX=main-job "$root/tools/winebed/winebed" run "$bed" "$build/zel.exe" "$@"
+wait "$manager"
 rc=$?
 set -e
-echo "zel.exe $* -> exit code $rc"
+printf '%-48s zel.exe %s -> exit code %d\n' "the interactive manager ended" "d 1" "$rc"
