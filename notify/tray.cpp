@@ -4,6 +4,7 @@
 #include "catalog/options.h"
 #include "shell/brand.h"
 #include "shell/instance.h"
+#include "shell/regkey.h"
 #include "shell/settings.h"
 
 #include <cwchar>
@@ -69,12 +70,11 @@ bool AutorunValueExists(HKEY runKey)
 // Writes the autostart value; true when the value is there afterwards.
 bool SwitchAutorunOn()
 {
-    HKEY key = SetAutorun(nullptr, AutorunValueName());
-    if (!key)
+    RegKey run;
+    if (!run.Open(HKEY_CURRENT_USER, kRunKey, KEY_READ | KEY_WRITE))
         return false;
-    bool exists = AutorunValueExists(key);
-    RegCloseKey(key);
-    return exists;
+    SetAutorun(run.get(), AutorunValueName());
+    return AutorunValueExists(run.get());
 }
 
 // A news item is checked (news shown) when its option is absent or empty.
@@ -299,19 +299,17 @@ void ToggleAutorun()
     bool checked = false;
     if (!ItemChecked(g_trayMenu, kTrayItemAutorun, checked))
         return;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+    RegKey run;
+    if (!run.Open(HKEY_CURRENT_USER, kRunKey, KEY_READ | KEY_WRITE))
         return;
     if (checked) {
         if (const wchar_t* name = AutorunValueName())
-            RegDeleteValueW(key, name);
+            RegDeleteValueW(run.get(), name);
     } else {
-        SetAutorun(key, AutorunValueName());
+        SetAutorun(run.get(), AutorunValueName());
     }
     // The mark shows what the registry holds now.
-    const bool exists = AutorunValueExists(key);
-    RegCloseKey(key);
-    SetItemChecked(kTrayItemAutorun, exists);
+    SetItemChecked(kTrayItemAutorun, AutorunValueExists(run.get()));
 }
 
 void ToggleTrayMenuOption(UINT itemId, const wchar_t* optionKey)
