@@ -74,22 +74,30 @@ bool CreateDialogBrowser(HWND dialog, int width, int height, const wchar_t* url,
 
 void CenterDialog(HWND dialog)
 {
-    RECT bounds;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT area = monitor.rcWork;
+    RECT bounds = area;
     HWND owner = GetWindow(dialog, GW_OWNER);
-    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner))
         GetWindowRect(owner, &bounds);
-    } else {
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        bounds = monitor.rcWork;
-    }
     RECT own;
     GetWindowRect(dialog, &own);
     int width = own.right - own.left;
     int height = own.bottom - own.top;
     int x = bounds.left + (bounds.right - bounds.left - width) / 2;
     int y = bounds.top + (bounds.bottom - bounds.top - height) / 2;
+    // An owner near the screen's edge must not push the dialog off it: the
+    // login page would be out of reach.
+    if (x + width > area.right)
+        x = area.right - width;
+    if (x < area.left)
+        x = area.left;
+    if (y + height > area.bottom)
+        y = area.bottom - height;
+    if (y < area.top)
+        y = area.top;
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
