@@ -160,8 +160,7 @@ HRESULT CFacebookSink::NavigateComplete2(IDispatch*, VARIANT* url)
 HRESULT CVkontakteSink::BeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
                                         VARIANT_BOOL* cancel)
 {
-    if (cancel)
-        *cancel = VARIANT_FALSE;
+    // An address this sink does not handle leaves the answer as it came.
     CarryOut(VkontakteBeforeNavigate(VariantText(url).c_str()), cancel);
     return S_OK;
 }

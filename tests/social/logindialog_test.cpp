@@ -66,3 +66,30 @@ TEST_F(LoginDialog, NavigationErrorEndsTheDialogWithFour)
     KillTimer(nullptr, timer);
     EXPECT_FALSE(OptionRowExists(kVkontakteTokenOption));
 }
+
+TEST_F(LoginDialog, SinksAnswerTheCancelFlagOfANavigation)
+{
+    ComObject<CFacebookSink>* facebook = nullptr;
+    ComObject<CVkontakteSink>* vkontakte = nullptr;
+    ASSERT_EQ(S_OK, ComObject<CFacebookSink>::CreateInstance(&facebook));
+    ComPtr<IUnknown> keepFacebook = ComPtr<IUnknown>::Share(facebook->EventDispatch());
+    ASSERT_EQ(S_OK, ComObject<CVkontakteSink>::CreateInstance(&vkontakte));
+    ComPtr<IUnknown> keepVkontakte = ComPtr<IUnknown>::Share(vkontakte->EventDispatch());
+
+    auto before = [](CSocialSink* sink, const wchar_t* address, VARIANT_BOOL cancel) {
+        VARIANT url;
+        VariantInit(&url);
+        V_VT(&url) = VT_BSTR;
+        V_BSTR(&url) = SysAllocString(address);
+        sink->BeforeNavigate2(nullptr, &url, nullptr, nullptr, nullptr, nullptr, &cancel);
+        VariantClear(&url);
+        return cancel;
+    };
+    // Facebook lets every address it does not handle proceed.
+    EXPECT_EQ(VARIANT_FALSE, before(facebook, L"https://www.facebook.com/login.php", VARIANT_TRUE));
+    // VKontakte leaves such an address's answer as it came.
+    EXPECT_EQ(VARIANT_TRUE, before(vkontakte, L"https://api.vk.com/oauth/authorize?client_id=1", VARIANT_TRUE));
+    EXPECT_EQ(VARIANT_FALSE, before(vkontakte, L"https://api.vk.com/oauth/authorize?client_id=1", VARIANT_FALSE));
+    // A refusal on the grant page is cancelled.
+    EXPECT_EQ(VARIANT_TRUE, before(vkontakte, L"https://api.vk.com/oauth/grant_access?cancel=1", VARIANT_FALSE));
+}
