@@ -93,3 +93,39 @@ TEST_F(LoginDialog, SinksAnswerTheCancelFlagOfANavigation)
     // A refusal on the grant page is cancelled.
     EXPECT_EQ(VARIANT_TRUE, before(vkontakte, L"https://api.vk.com/oauth/grant_access?cancel=1", VARIANT_FALSE));
 }
+
+TEST(CenterDialog, CentresOverTheOwnerWithinTheWorkArea)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT area = monitor.rcWork;
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, area.left + 100, area.top + 100, 400,
+                                 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    HWND dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, owner, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, dialog);
+
+    CenterDialog(dialog);
+    RECT placed;
+    GetWindowRect(dialog, &placed);
+    EXPECT_EQ(area.left + 200, placed.left);
+    EXPECT_EQ(area.top + 200, placed.top);
+
+    // An owner hanging over the bottom right corner: the dialog stays on the screen.
+    SetWindowPos(owner, nullptr, area.right - 50, area.bottom - 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    CenterDialog(dialog);
+    GetWindowRect(dialog, &placed);
+    EXPECT_EQ(area.right - 200, placed.left);
+    EXPECT_EQ(area.bottom - 100, placed.top);
+
+    // Without a visible owner: the middle of the work area.
+    ShowWindow(owner, SW_HIDE);
+    CenterDialog(dialog);
+    GetWindowRect(dialog, &placed);
+    EXPECT_EQ(area.left + (area.right - area.left - 200) / 2, placed.left);
+    EXPECT_EQ(area.top + (area.bottom - area.top - 100) / 2, placed.top);
+
+    DestroyWindow(dialog);
+    DestroyWindow(owner);
+}
