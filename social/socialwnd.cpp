@@ -12,6 +12,8 @@
 #include <exdisp.h>
 #include <shellapi.h>
 
+#include <exception>
+
 namespace {
 
 // The text of an event's address argument; empty when it has none.
@@ -26,6 +28,19 @@ std::wstring VariantText(VARIANT* value)
         text.assign(V_BSTR(&converted), SysStringLen(V_BSTR(&converted)));
     VariantClear(&converted);
     return text;
+}
+
+// Runs the handling of one browser event: nothing may escape into the
+// control that raised it.
+template <typename Handling>
+HRESULT HandleEvent(Handling handling) noexcept
+{
+    try {
+        handling();
+        return S_OK;
+    } catch (const std::exception&) {
+        return E_FAIL;
+    }
 }
 
 std::optional<long> VariantLong(VARIANT* value)
@@ -74,22 +89,30 @@ bool CreateDialogBrowser(HWND dialog, int width, int height, const wchar_t* url,
 
 void CenterDialog(HWND dialog)
 {
-    RECT bounds;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT area = monitor.rcWork;
+    RECT bounds = area;
     HWND owner = GetWindow(dialog, GW_OWNER);
-    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner))
         GetWindowRect(owner, &bounds);
-    } else {
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        bounds = monitor.rcWork;
-    }
     RECT own;
     GetWindowRect(dialog, &own);
     int width = own.right - own.left;
     int height = own.bottom - own.top;
     int x = bounds.left + (bounds.right - bounds.left - width) / 2;
     int y = bounds.top + (bounds.bottom - bounds.top - height) / 2;
+    // An owner near the screen's edge must not push the dialog off it: the
+    // login page would be out of reach.
+    if (x + width > area.right)
+        x = area.right - width;
+    if (x < area.left)
+        x = area.left;
+    if (y + height > area.bottom)
+        y = area.bottom - height;
+    if (y < area.top)
+        y = area.top;
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -115,9 +138,9 @@ HRESULT CSocialSink::DocumentComplete(IDispatch* frame, VARIANT* url)
 HRESULT CSocialSink::NavigateError(IDispatch*, VARIANT*, VARIANT*, VARIANT* statusCode, VARIANT_BOOL* cancel)
 {
     std::optional<long> status = VariantLong(statusCode);
-    if (status)
-        CarryOut(SocialNavigateError(*status), cancel);
-    return S_OK;
+    if (!status)
+        return S_OK;
+    return HandleEvent([&] { CarryOut(SocialNavigateError(*status), cancel); });
 }
 
 void CSocialSink::CarryOut(const SocialNavigation& decision, VARIANT_BOOL* cancel)
@@ -139,29 +162,24 @@ HRESULT CFacebookSink::BeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIA
 {
     if (cancel)
         *cancel = VARIANT_FALSE;
-    CarryOut(FacebookBeforeNavigate(VariantText(url).c_str()), cancel);
-    return S_OK;
+    return HandleEvent([&] { CarryOut(FacebookBeforeNavigate(VariantText(url).c_str()), cancel); });
 }
 
 HRESULT CFacebookSink::NavigateComplete2(IDispatch*, VARIANT* url)
 {
-    CarryOut(FacebookNavigateComplete(VariantText(url).c_str()), nullptr);
-    return S_OK;
+    return HandleEvent([&] { CarryOut(FacebookNavigateComplete(VariantText(url).c_str()), nullptr); });
 }
 
 HRESULT CVkontakteSink::BeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
                                         VARIANT_BOOL* cancel)
 {
-    if (cancel)
-        *cancel = VARIANT_FALSE;
-    CarryOut(VkontakteBeforeNavigate(VariantText(url).c_str()), cancel);
-    return S_OK;
+    // An address this sink does not handle leaves the answer as it came.
+    return HandleEvent([&] { CarryOut(VkontakteBeforeNavigate(VariantText(url).c_str()), cancel); });
 }
 
 HRESULT CVkontakteSink::NavigateComplete2(IDispatch*, VARIANT* url)
 {
-    CarryOut(VkontakteNavigateComplete(VariantText(url).c_str()), nullptr);
-    return S_OK;
+    return HandleEvent([&] { CarryOut(VkontakteNavigateComplete(VariantText(url).c_str()), nullptr); });
 }
 
 // --- the dialog -----------------------------------------------------------------

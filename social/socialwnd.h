@@ -25,7 +25,7 @@ inline constexpr int kLoginBrowserItemId = 1002;
 bool CreateDialogBrowser(HWND dialog, int width, int height, const wchar_t* url, HWND* control);
 
 // Centres the dialog over its visible owner, else on its monitor's work
-// area.
+// area, keeping it inside that work area.
 void CenterDialog(HWND dialog);
 
 // What both networks' sinks share: a completed page sizes and shows the

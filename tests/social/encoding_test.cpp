@@ -68,6 +68,9 @@ TEST(Addresses, BareHostsTakeTheSchemesOfEachAddress)
     EXPECT_EQ(L"http://api.vk.example/blank.html", VkontakteBlankPage());
     EXPECT_EQ(L"https://api.vk.example/oauth/authorize?", VkontakteAuthorizationPage());
     EXPECT_EQ(L"https://api.vk.example/method/wall.post?owner_id=", VkontakteWallPostPrefix());
+    // An application id cannot add parameters of its own.
+    SetSocialSetting(L"FacebookAppId", L"42&scope=x");
+    EXPECT_EQ(0u, FacebookAuthorizationUrl().find(L"http://fb.example/dialog/oauth?client_id=42%26scope=x&display=popup"));
     ClearSocialSettings();
 }
 

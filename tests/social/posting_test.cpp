@@ -85,6 +85,7 @@ TEST_F(Posting, FeedPostCarriesEveryFieldAsTheNetworkReadsIt)
     HttpRequest request = OnlyRequest();
     EXPECT_EQ("POST", request.method);
     EXPECT_EQ("/100/feed", request.target);
+    EXPECT_EQ("Quivmark Game Manager", request.headers["user-agent"]);
     EXPECT_EQ((std::vector<std::string>{"access_token", "caption", "description", "link", "name", "picture"}),
               FormNamesInOrder(request.body));
     auto form = ParseForm(request.body);
@@ -102,6 +103,7 @@ TEST_F(Posting, FeedRejectionClearsTheTokenAndOtherFailuresKeepIt)
 {
     StoreOption(kFacebookTokenOption, L"tok");
     StoreOption(kFacebookUserIdOption, L"100");
+    size_t tempFiles = CountTempFiles(L"fb_");
 
     Reply(500, "<html>proxy error</html>");
     EXPECT_FALSE(PostToFacebookFeed(L"tok", L"100", L"p", L"l", L"n", L"d"));
@@ -115,6 +117,7 @@ TEST_F(Posting, FeedRejectionClearsTheTokenAndOtherFailuresKeepIt)
     EXPECT_FALSE(PostToFacebookFeed(nullptr, L"100", L"p", L"l", L"n", L"d"));
     EXPECT_FALSE(PostToFacebookFeed(L"tok", nullptr, L"p", L"l", L"n", L"d"));
     EXPECT_EQ(2u, server_->Requests().size());
+    EXPECT_EQ(tempFiles, CountTempFiles(L"fb_"));
 }
 
 TEST_F(Posting, LongDescriptionIsCutToTheBodyLimitAtWholeCharacters)
@@ -149,9 +152,11 @@ TEST_F(Posting, UserIdFetchFailuresStoreNothing)
     EXPECT_FALSE(FetchFacebookUserId(L"tok"));
     Reply(200, "");
     EXPECT_FALSE(FetchFacebookUserId(L"tok"));
+    Reply(200, "{\"id\":\"\",\"name\":\"Ann\"}");
+    EXPECT_FALSE(FetchFacebookUserId(L"tok"));
     EXPECT_FALSE(FetchFacebookUserId(L""));
     EXPECT_FALSE(FetchFacebookUserId(nullptr));
-    EXPECT_EQ(3u, server_->Requests().size());
+    EXPECT_EQ(4u, server_->Requests().size());
     EXPECT_FALSE(OptionRowExists(kFacebookUserIdOption));
 }
 
@@ -163,6 +168,7 @@ TEST_F(Posting, WallPostEncodesTheMessageAndKeepsTheLink)
     HttpRequest request = OnlyRequest();
     EXPECT_EQ("GET", request.method);
     EXPECT_EQ("/method/wall.post", request.Path());
+    EXPECT_EQ("Quivmark Game Manager", request.headers["user-agent"]);
     std::string query = request.Query();
     EXPECT_EQ(0u, query.find("owner_id=77&access_token=T0k&message=%d0%9f%d1%80"));
     EXPECT_NE(std::string::npos, query.find("%20%54%65%74%72%69%73%0Asite.test/review/game-tetris/hit-vk/"));
@@ -186,6 +192,7 @@ TEST_F(Posting, WallErrorClearsTheTokenAndTransferFailuresChangeNothing)
 {
     StoreOption(kVkontakteTokenOption, L"T");
     StoreOption(kVkontakteUserIdOption, L"7");
+    size_t tempFiles = CountTempFiles(L"vk_");
 
     Reply(404, "{\"response\":1}");
     EXPECT_FALSE(PostToVkontakteWall(L"T", L"7", L"l", L"n"));
@@ -200,4 +207,13 @@ TEST_F(Posting, WallErrorClearsTheTokenAndTransferFailuresChangeNothing)
 
     EXPECT_FALSE(PostToVkontakteWall(nullptr, L"7", L"l", L"n"));
     EXPECT_EQ(3u, server_->Requests().size());
+    EXPECT_EQ(tempFiles, CountTempFiles(L"vk_"));
+}
+
+TEST_F(Posting, TokenAndUserIdStayOneValueEachInTheWallAddress)
+{
+    Reply(200, "{\"response\":{\"post_id\":2}}");
+    EXPECT_TRUE(PostToVkontakteWall(L"a&b#c", L"7&x=1", L"site.test", L"N"));
+    HttpRequest request = OnlyRequest();
+    EXPECT_EQ(0u, request.Query().find("owner_id=7%26x=1&access_token=a%26b%23c&message=%d0%9f"));
 }
