@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <new>
 #include <optional>
 
 namespace {
@@ -34,10 +35,16 @@ bool EndsInNul(const HttpResult* result)
     return ReplyBytes(result)[result->size - 1] == '\0';
 }
 
-// The reply as a NUL-terminated text of its own.
-std::string ReplyText(const HttpResult* result)
+// The reply as a NUL-terminated text of its own; nullopt when there is no
+// room for the copy (a reply may be megabytes long), which must not escape
+// into the window procedure.
+std::optional<std::string> ReplyText(const HttpResult* result)
 {
-    return std::string(ReplyBytes(result), result->size);
+    try {
+        return std::string(ReplyBytes(result), result->size);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -113,7 +120,10 @@ void StoreNewsFeed(const HttpResult* result, HWND)
     sqlite3* db = GetCatalogDb();
     if (!db)
         return;
-    std::string text = ReplyText(result);
+    std::optional<std::string> reply = ReplyText(result);
+    if (!reply)
+        return;
+    const std::string& text = *reply;
     std::optional<std::string> version = GetJsonField(text.c_str(), "version");
     std::optional<std::string> id = GetJsonField(text.c_str(), "id");
     if (!version || atoi(version->c_str()) != 1 || !id)
@@ -145,7 +155,10 @@ void StoreAdFeed(const HttpResult* result, HWND)
 {
     if (!HasData(result))
         return;
-    AdReplyJson reply(ReplyText(result).c_str());
+    std::optional<std::string> text = ReplyText(result);
+    if (!text)
+        return;
+    AdReplyJson reply(text->c_str());
     std::string clickUrl;
     std::string imageUrl;
     if (!reply.Parsed() || !reply.ClickUrl(clickUrl) || !reply.ImageUrl(imageUrl))

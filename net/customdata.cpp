@@ -24,10 +24,16 @@ constexpr uint32_t kMessageServiceStopped = 401;
 class TempFile {
 public:
     explicit TempFile(std::wstring path) : path_(std::move(path)) {}
-    ~TempFile() { DeleteFileW(path_.c_str()); }
+    ~TempFile() { Delete(); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     const wchar_t* path() const { return path_.c_str(); }
+    void Delete()
+    {
+        if (!path_.empty())
+            DeleteFileW(path_.c_str());
+        path_.clear();
+    }
 
 private:
     std::wstring path_;
@@ -73,9 +79,13 @@ bool FetchGameCustomData()
         return FailFetch(kMessageNoCustomData);
     TempFile file(*path);
     Utf8ToWide url(ServiceUrl(kCustomDataPath).c_str());
-    if (!url.get() || !DownloadUrlToFile(url.get(), kAgentZel, file.path()))
+    if (!url.get() || !DownloadUrlToFile(url.get(), kAgentZel, file.path())) {
+        file.Delete();
         return FailFetch(kMessageNoCustomData);
+    }
+    // The file is gone before the page hears anything of it.
     std::optional<std::string> text = ReadWholeFile(file.path());
+    file.Delete();
     if (!text || text->empty())
         return FailFetch(kMessageNoCustomData);
     return StoreGameCustomReply(text->c_str());

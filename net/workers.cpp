@@ -324,7 +324,7 @@ void FreeWorkerThreadList()
     WorkerThreadList.clear();
 }
 
-void StopWorkerThreads()
+void StopAllWorkerThreads()
 {
     if (!WorkerListReady)
         return;

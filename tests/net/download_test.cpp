@@ -2,6 +2,7 @@
 // file and the form POST, seen from the server and the file system.
 #include <gtest/gtest.h>
 
+#include "../social/tlsfront.h"
 #include "driver.h"
 #include "nettest.h"
 #include "net/download.h"
@@ -99,6 +100,42 @@ TEST_F(SyncRequests, PostRefusesOverlongPathsAndPlainHttp)
     EXPECT_FALSE(HttpPostForm(server_.WideUrl("feed").c_str(), reply.c_str(), L""));
     EXPECT_FALSE(HttpPostForm(nullptr, reply.c_str(), L"a=b"));
     EXPECT_FALSE(zeltest::FileExists(reply));
+}
+
+// The form POST over TLS, through a TLS front that hands each connection
+// to the plain test server.
+TEST_F(SyncRequests, PostSendsTheFormAndStoresAnyReply)
+{
+    zeltest::TlsFront tls(server_.Port());
+    ASSERT_TRUE(tls.Started());
+    auto url = [&](const std::string& path) { return tls.Origin() + L"/" + std::wstring(path.begin(), path.end()); };
+    std::wstring reply = dir_.File(L"reply.txt");
+
+    server_.Reply("/feed", zeltest::TextReply("{\"id\":\"1_2\"}"));
+    EXPECT_TRUE(HttpPostForm(url("feed").c_str(), reply.c_str(), L"message=h\u00E9llo&link=a%26b"));
+    std::optional<zeltest::SeenRequest> seen = server_.LastRequest("/feed");
+    ASSERT_TRUE(seen);
+    EXPECT_EQ("POST", seen->method);
+    EXPECT_EQ("message=h\xC3\xA9llo&link=a%26b", seen->body);
+    EXPECT_EQ("Quivmark Game Manager", seen->Header("User-Agent").value_or("-"));
+    EXPECT_FALSE(seen->Header("Content-Type"));
+    EXPECT_EQ("{\"id\":\"1_2\"}", zeltest::ReadFileBytes(reply));
+
+    // An error answer is stored like any other: the caller reads it.
+    server_.Reply("/refused", zeltest::TextReply("{\"error\":{\"code\":190}}", 400));
+    EXPECT_TRUE(HttpPostForm(url("refused").c_str(), reply.c_str(), L"a=b"));
+    EXPECT_EQ("{\"error\":{\"code\":190}}", zeltest::ReadFileBytes(reply));
+
+    // The path (with its "/") must stay under 128 characters.
+    const std::string longest(126, 'p');
+    server_.Reply("/" + longest, zeltest::TextReply("fits"));
+    EXPECT_TRUE(HttpPostForm(url(longest).c_str(), reply.c_str(), L"a=b"));
+    EXPECT_EQ("fits", zeltest::ReadFileBytes(reply));
+    std::wstring unsent = dir_.File(L"unsent.txt");
+    server_.ClearRequests();
+    EXPECT_FALSE(HttpPostForm(url(longest + "q").c_str(), unsent.c_str(), L"a=b"));
+    EXPECT_TRUE(server_.Requests().empty());
+    EXPECT_FALSE(zeltest::FileExists(unsent));
 }
 
 }  // namespace

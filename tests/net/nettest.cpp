@@ -19,6 +19,12 @@ std::wstring& SkinText()
     return skin;
 }
 
+std::function<void(bool)>& RenderProbe()
+{
+    static std::function<void(bool)> probe;
+    return probe;
+}
+
 void Record(const char* name, std::vector<std::wstring> arguments)
 {
     RecordedCalls().push_back({name, std::move(arguments)});
@@ -205,6 +211,11 @@ void SetSkinInfo(const std::wstring& skin)
     SkinText() = skin;
 }
 
+void SetRenderProbe(std::function<void(bool done)> probe)
+{
+    RenderProbe() = std::move(probe);
+}
+
 }  // namespace nettest
 
 // The recording stand-ins: the main page and the balloon stack as the code
@@ -222,6 +233,8 @@ bool inMsgBox(uint32_t code, const wchar_t* text)
 
 bool inRender(bool done)
 {
+    if (nettest::RenderProbe())
+        nettest::RenderProbe()(done);
     nettest::Record("inRender", {done ? L"true" : L"false"});
     return true;
 }

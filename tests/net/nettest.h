@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,5 +73,8 @@ std::vector<RecordedCall> CallsNamed(const std::string& name);
 void ClearRecordedCalls();
 // What the page answers to inSkinInfo.
 void SetSkinInfo(const std::wstring& skin);
+// Called with its argument whenever the page's inRender is, to look at the
+// catalog at that moment; an empty function stops it.
+void SetRenderProbe(std::function<void(bool done)> probe);
 
 }  // namespace nettest

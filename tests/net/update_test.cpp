@@ -32,6 +32,7 @@ protected:
 
     void TearDown() override
     {
+        nettest::SetRenderProbe(nullptr);
         KillTimer(window_.get(), kUpdateTimerId);
         GetWrapConfig()->updateTimer = true;
     }
@@ -74,6 +75,13 @@ TEST_F(UpdateCheck, RequestNamesTheKnownGames)
 TEST_F(UpdateCheck, ReplyRunsBetweenRenderCallsAndAnnouncesTheNewestGame)
 {
     Exec(db_, "insert into games(id,name,desc,show,release,updn) values(1,'Old','d',1,50,1)");
+    // What the catalog holds whenever the page is told to stop or resume
+    // drawing: the old marks are gone first, the reply runs in between.
+    std::vector<std::pair<int64_t, int64_t>> seenAtRender;
+    nettest::SetRenderProbe([&](bool) {
+        seenAtRender.emplace_back(QueryNumber(db_, "select count(*) from games"),
+                                  QueryNumber(db_, "select count(*) from games where updn is not null"));
+    });
     RunCheck(Statements({
         "insert into games(id,name,desc,show,release,updn) values(20,'Newest','Fresh game',1,100,1)",
         "this is not sql",
@@ -85,11 +93,13 @@ TEST_F(UpdateCheck, ReplyRunsBetweenRenderCallsAndAnnouncesTheNewestGame)
     EXPECT_EQ(1, QueryNumber(db_, "select count(*) from opt where var='update'"));
 
     std::vector<nettest::RecordedCall>& calls = nettest::RecordedCalls();
-    ASSERT_GE(calls.size(), 3u);
+    ASSERT_EQ(3u, calls.size());
     EXPECT_EQ("inRender", calls[0].name);
     EXPECT_EQ(L"false", calls[0].arguments[0]);
     EXPECT_EQ("inRender", calls[1].name);
     EXPECT_EQ(L"true", calls[1].arguments[0]);
+    EXPECT_EQ("ShowGameBalloon", calls[2].name);
+    EXPECT_EQ((std::vector<std::pair<int64_t, int64_t>>{{1, 0}, {3, 2}}), seenAtRender);
     std::vector<nettest::RecordedCall> balloons = CallsNamed("ShowGameBalloon");
     ASSERT_EQ(1u, balloons.size());
     EXPECT_EQ((std::vector<std::wstring>{L"20", L"Newest", L"Fresh game"}), balloons[0].arguments);

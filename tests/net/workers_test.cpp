@@ -317,7 +317,7 @@ TEST_F(AsyncRequests, ShutdownWaitsForEveryRunningWorker)
         Sleep(300);
         SetEvent(gate);
     });
-    StopWorkerThreads();
+    StopAllWorkerThreads();
     opener.join();
     EXPECT_EQ(0u, CountWorkerThreads());
 
