@@ -86,8 +86,3 @@ void InitWorkerThreadList();
 // Waits, at most 30000 ms in all, for every registered HTTP worker thread
 // and empties the registry (shutdown).
 void StopAllWorkerThreads();
-// The name the start-up code still calls it by.
-inline void StopWorkerThreads()
-{
-    StopAllWorkerThreads();
-}

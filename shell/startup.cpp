@@ -132,7 +132,7 @@ int ShutDown(HINSTANCE instance, int exitCode)
     EmptyBalloonStack();
     CloseCatalogDb();
     UnloadThemeModule();
-    StopWorkerThreads();
+    StopAllWorkerThreads();
     UnregisterAxHostClasses(instance);
     ReleaseInstanceLock();
     if (exitCode != 9)
