@@ -57,6 +57,33 @@ TEST_F(InteractiveRun, TheWholeCatalogReachesThePageInItsOrder)
     EXPECT_EQ(10u, CloseAndWait());
 }
 
+TEST_F(InteractiveRun, AnIconLibraryPathTooLongForItsStatementStopsTheOptionsFeed)
+{
+    InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
+    Seed(kTwoGames);
+    // An install directory whose icon library path has 995 characters: the
+    // statement that feeds it would need 1024.
+    const std::wstring games = L"\\games.dll";
+    std::wstring installDir = exeDir_.path() + L"\\";
+    installDir += std::wstring(995 - games.size() - installDir.size(), L'd');
+    zeltest::SetProductKey(kProduct, installDir, kInstalledVersion);
+    Start();
+    ASSERT_NE(nullptr, MainWindow());
+    ASSERT_TRUE(WaitForFeed());
+
+    // The auth options and the games were fed before; nothing after them
+    // but the render call.
+    const std::vector<std::wstring> log = PageLog();
+    EXPECT_LE(0, Position(log, L"inOptionLoad|string:authtoken|string:abc"));
+    EXPECT_EQ(2u, Matching(log, L"inGameUpdate|").size());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:games_dll|").empty());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:zeta|").empty());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:ver|").empty());
+    EXPECT_EQ(L"inRender|boolean:true", log.back());
+
+    EXPECT_EQ(10u, CloseAndWait());
+}
+
 TEST_F(InteractiveRun, ChangesReachThePageThroughTheTriggersAndRefreshesRepeatTheFeed)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
