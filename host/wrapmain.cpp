@@ -202,9 +202,8 @@ STDMETHODIMP CWrapMain::kernelUrlDirect(BSTR url)
 
 STDMETHODIMP CWrapMain::kernelUrl(BSTR url)
 {
-    if (!url)
-        return S_OK;
-    if (!ProbeUrl(url))
+    // A null address is the empty one: unreachable.
+    if (!ProbeUrl(TextOrEmpty(url)))
         TellPage(kMessageUrlUnreachable);
     else
         OpenInUserBrowser(window_, url);
