@@ -202,7 +202,13 @@ HRESULT WebBrowserEvents::ReadSourceInterface(IUnknown* control)
 
 HRESULT WebBrowserEvents::AdviseTo(IUnknown* control)
 {
-    return AdviseConnection(control, EventDispatch(), eventIid_, &cookie_);
+    // A connection point may write its cookie even when it refuses: only an
+    // accepted connection replaces "not advised".
+    DWORD cookie = kNotAdvised;
+    HRESULT hr = AdviseConnection(control, EventDispatch(), eventIid_, &cookie);
+    if (SUCCEEDED(hr))
+        cookie_ = cookie;
+    return hr;
 }
 
 HRESULT WebBrowserEvents::UnadviseFrom(IUnknown* control)
