@@ -178,8 +178,10 @@ void OnCommand(HWND window, WPARAM wParam)
 
 }  // namespace
 
+// Nothing thrown below (only an allocation can fail) may reach the system's
+// frames that called the procedure.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+try {
     if (DispatchRegisteredMessage(window, message, wParam, lParam))
         return 0;
     switch (message) {
@@ -204,6 +206,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+} catch (...) {
+    return 0;
 }
 
 void ShowLaunchFailureInPage()
