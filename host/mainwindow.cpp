@@ -179,7 +179,9 @@ void OnCommand(HWND window, WPARAM wParam)
 }  // namespace
 
 // Nothing thrown below (only an allocation can fail) may reach the system's
-// frames that called the procedure.
+// frames that called the procedure. Thrown while the window is made, it
+// refuses the creation, which start-up reports like any window that could
+// not be made.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 try {
     if (DispatchRegisteredMessage(window, message, wParam, lParam))
@@ -207,7 +209,7 @@ try {
         return DefWindowProcW(window, message, wParam, lParam);
     }
 } catch (...) {
-    return 0;
+    return message == WM_CREATE ? -1 : 0;
 }
 
 void ShowLaunchFailureInPage()
