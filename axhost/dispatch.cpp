@@ -72,6 +72,11 @@ ITypeInfo* GetOwnTypeInfo(REFIID iid)
     ComPtr<ITypeInfo> info;
     if (FAILED(library->GetTypeInfoOfGuid(iid, info.out())) || !info)
         return nullptr;
-    own.infos.push_back({iid, VtableHalf(info)});
+    // Called from IDispatch methods: a failed allocation must not escape.
+    try {
+        own.infos.push_back({iid, VtableHalf(info)});
+    } catch (...) {
+        return nullptr;
+    }
     return own.infos.back().info.get();
 }

@@ -155,9 +155,11 @@ STDMETHODIMP WebBrowserEvents::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISP
     return E_NOTIMPL;
 }
 
+// The overrides of subclasses may allocate; an exception stops here rather
+// than in the control's frames.
 STDMETHODIMP WebBrowserEvents::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                       EXCEPINFO*, UINT*)
-{
+try {
     UINT needed = 0;
     switch (id) {
     case DISPID_BEFORENAVIGATE2:
@@ -191,6 +193,8 @@ STDMETHODIMP WebBrowserEvents::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*
                              VariantArgument(params, 2), VariantArgument(params, 3),
                              BoolOutArgument(params, 4, &spare));
     }
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT WebBrowserEvents::ReadSourceInterface(IUnknown* control)
@@ -202,7 +206,13 @@ HRESULT WebBrowserEvents::ReadSourceInterface(IUnknown* control)
 
 HRESULT WebBrowserEvents::AdviseTo(IUnknown* control)
 {
-    return AdviseConnection(control, EventDispatch(), eventIid_, &cookie_);
+    // A connection point may write its cookie even when it refuses: only an
+    // accepted connection replaces "not advised".
+    DWORD cookie = kNotAdvised;
+    HRESULT hr = AdviseConnection(control, EventDispatch(), eventIid_, &cookie);
+    if (SUCCEEDED(hr))
+        cookie_ = cookie;
+    return hr;
 }
 
 HRESULT WebBrowserEvents::UnadviseFrom(IUnknown* control)

@@ -62,8 +62,10 @@ WindowImpl* WindowImpl::FromWindow(HWND window)
     return static_cast<WindowImpl*>(GetPropW(window, kObjectProperty));
 }
 
+// A message map's exception (only an allocation can fail) stops here rather
+// than in the system's frames that called the procedure.
 LRESULT CALLBACK WindowImpl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+try {
     WindowImpl* object = FromWindow(window);
     if (!object && t_creating && !t_creating->window_) {
         object = t_creating;
@@ -83,4 +85,6 @@ LRESULT CALLBACK WindowImpl::WindowProc(HWND window, UINT message, WPARAM wParam
         object->OnFinalMessage(window);
     }
     return result;
+} catch (...) {
+    return 0;
 }

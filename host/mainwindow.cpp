@@ -178,8 +178,12 @@ void OnCommand(HWND window, WPARAM wParam)
 
 }  // namespace
 
+// Nothing thrown below (only an allocation can fail) may reach the system's
+// frames that called the procedure. Thrown while the window is made, it
+// refuses the creation, which start-up reports like any window that could
+// not be made.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+try {
     if (DispatchRegisteredMessage(window, message, wParam, lParam))
         return 0;
     switch (message) {
@@ -204,6 +208,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+} catch (...) {
+    return message == WM_CREATE ? -1 : 0;
 }
 
 void ShowLaunchFailureInPage()

@@ -15,10 +15,17 @@
 #include "shell/settings.h"
 #include "shell/theme.h"
 
+#include <cwchar>
+
 
 namespace {
 
 constexpr size_t kUrlChars = 1024;
+// The icon library's row goes to the page through this statement; like
+// every formatted statement it must stay below 1024 characters, or the
+// options feed stops there.
+constexpr size_t kStatementChars = 1024;
+constexpr const wchar_t* kGamesDllStatementFrame = L"select trgopt('games_dll','')";
 
 // One statement for all games: null in the picture place, and utm only for
 // the brand whose table has that column.
@@ -93,8 +100,11 @@ const wchar_t* GetMainPageUrl()
 
 bool FeedOptionsToPage(sqlite3* db)
 {
-    if (const wchar_t* iconLibrary = GetGamesDllPath())
+    if (const wchar_t* iconLibrary = GetGamesDllPath()) {
+        if (wcslen(kGamesDllStatementFrame) + wcslen(iconLibrary) >= kStatementChars)
+            return false;
         FeedOptionRowToHook(db, L"games_dll", iconLibrary);
+    }
     ExecOnce(db, "select trgopt(var,val) from opt where var not like 'auth%'");
     std::optional<std::wstring> version = GetProductVersion();
     if (!version)

@@ -183,7 +183,7 @@ void CBrowserSink::CopyCodeMenu(DWORD x, DWORD y)
 }
 
 STDMETHODIMP CBrowserSink::ShowContextMenu(DWORD id, DWORD x, DWORD y, IUnknown*, IDispatch*, HRESULT* result)
-{
+try {
     HRESULT answer = S_OK;  // no menu at all
     if (id == CONTEXT_MENU_CONTROL) {
         answer = S_FALSE;  // the browser's own menu (edit fields)
@@ -193,6 +193,10 @@ STDMETHODIMP CBrowserSink::ShowContextMenu(DWORD id, DWORD x, DWORD y, IUnknown*
     if (result)
         *result = answer;
     return S_OK;
+} catch (...) {
+    // Reading the code can fail to allocate; the browser's frames must not
+    // see that.
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CBrowserSink::GetHostInfo(DWORD* flags, DWORD*)

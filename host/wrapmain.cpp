@@ -139,7 +139,7 @@ void CWrapMain::SetWindow(HWND window)
 // --- Window and page state -------------------------------------------------
 
 STDMETHODIMP CWrapMain::optionSave(BSTR variable, BSTR value)
-{
+try {
     if (variable && wcscmp(variable, L"lastselectgame") == 0) {
         RequestAdFeed(window_);
         // Queues a full refresh, which runs after the option is written.
@@ -152,15 +152,19 @@ STDMETHODIMP CWrapMain::optionSave(BSTR variable, BSTR value)
     Utf8String text(TextOrEmpty(value));
     SetOptionUtf8(db, name, text);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::windowInit(USHORT width, USHORT height)
-{
+try {
     const int left = HalfRoundedDown(GetSystemMetrics(SM_CXSCREEN) - width);
     const int top = HalfRoundedDown(GetSystemMetrics(SM_CYSCREEN) - height);
     SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOOWNERZORDER);
     RequestAdFeed(window_);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::windowMove()
@@ -201,28 +205,31 @@ STDMETHODIMP CWrapMain::kernelUrlDirect(BSTR url)
 }
 
 STDMETHODIMP CWrapMain::kernelUrl(BSTR url)
-{
-    if (!url)
-        return S_OK;
-    if (!ProbeUrl(url))
+try {
+    // A null address is the empty one: unreachable.
+    if (!ProbeUrl(TextOrEmpty(url)))
         TellPage(kMessageUrlUnreachable);
     else
         OpenInUserBrowser(window_, url);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::kernelUrlNotify(BSTR url)
-{
+try {
     Utf8String address(TextOrEmpty(url));
     if (address.get())
         StartAsyncRequest(kRequestUrlNotify, address, nullptr, true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 // --- Account login ---------------------------------------------------------
 
 STDMETHODIMP CWrapMain::kernelLogin(BSTR login, BSTR password)
-{
+try {
     Utf8String loginText(TextOrEmpty(login));
     Utf8String passwordText(TextOrEmpty(password));
     if (!loginText.get() || !passwordText.get())
@@ -232,12 +239,14 @@ STDMETHODIMP CWrapMain::kernelLogin(BSTR login, BSTR password)
     std::string url = ServiceUrl("zel_login.php") + "?app=" + SkinInfoText();
     StartAsyncRequest(kRequestLogin, url.c_str(), headers.c_str(), true, window_, WM_HTTP_REQUEST_COMPLETED, 0);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 // --- Games -----------------------------------------------------------------
 
 STDMETHODIMP CWrapMain::gameRun(ULONG id)
-{
+try {
     ShowWindow(window_, SW_HIDE);
     const bool launched = LaunchGame(static_cast<uint32_t>(id));
     ShowWindow(window_, SW_SHOWNORMAL);
@@ -245,12 +254,16 @@ STDMETHODIMP CWrapMain::gameRun(ULONG id)
     if (!launched)
         TellPage(kMessageLaunchFailed);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameDelete(ULONG id)
-{
+try {
     UninstallGame(static_cast<int32_t>(id));
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameSelect(ULONG)
@@ -259,7 +272,7 @@ STDMETHODIMP CWrapMain::gameSelect(ULONG)
 }
 
 STDMETHODIMP CWrapMain::gameBuy(BSTR url, ULONG id, ULONG)
-{
+try {
     if (!url || id == 0)
         return S_OK;
     const uint32_t affiliate = static_cast<uint32_t>(GetOptionInt(L"affiliate"));
@@ -284,22 +297,28 @@ STDMETHODIMP CWrapMain::gameBuy(BSTR url, ULONG id, ULONG)
     else
         OpenInUserBrowser(window_, GetBrandId() == kBrandEndsOnClose ? url : target.c_str());
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameGetBigIcon(ULONG id)
-{
+try {
     RequestGameIcon(window_, kRequestBigIcon, "get_big_icon.php", id);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameGetSmallIcon(ULONG id)
-{
+try {
     RequestGameIcon(window_, kRequestSmallIcon, "get_sml_icon.php", id);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameCustom(ULONG id)
-{
+try {
     if (!IsCustomDataGame(static_cast<uint32_t>(id)))
         return S_OK;
     std::wstring key;
@@ -308,10 +327,12 @@ STDMETHODIMP CWrapMain::gameCustom(ULONG id)
     if (!key.empty())
         TellPage(kMessageCustomKey, key.c_str());
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::installYandexPackage(ULONG)
-{
+try {
     std::optional<std::wstring> dir = InstallDirWithoutSeparator();
     if (!dir)
         return S_OK;
@@ -324,6 +345,8 @@ STDMETHODIMP CWrapMain::installYandexPackage(ULONG)
     execute.nShow = SW_SHOWNORMAL;
     ShellExecuteExW(&execute);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::uiTest(ULONG)
@@ -339,27 +362,31 @@ STDMETHODIMP CWrapMain::loginUsingVkontakte()
 // --- Social networks ---------------------------------------------------------
 
 STDMETHODIMP CWrapMain::gameToFacebook(ULONG id)
-{
+try {
     const int result = FacebookLogin(static_cast<uint32_t>(id));
     if (result == 4)
         TellPage(kMessageFacebookFailed);
     else if (result == 3)
         TellPage(kMessageFacebookNoLogin);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::gameToVkontakte(ULONG id)
-{
+try {
     const int outcome = VkontakteLoginAndNotify(static_cast<uint32_t>(id));
     if (outcome == 4)
         TellPage(kMessageVkontakteFailed);
     else if (outcome == 3)
         TellPage(kMessageVkontakteNoLogin);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::shareGameToFacebook(ULONG id)
-{
+try {
     std::wstring name;
     std::wstring description;
     {
@@ -385,10 +412,12 @@ STDMETHODIMP CWrapMain::shareGameToFacebook(ULONG id)
                                            description.c_str());
     TellPage(posted ? kMessageFacebookPosted : kMessageFacebookFailed);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CWrapMain::shareGameToVkontakte(ULONG id)
-{
+try {
     std::wstring name;
     std::wstring ident;
     {
@@ -409,4 +438,6 @@ STDMETHODIMP CWrapMain::shareGameToVkontakte(ULONG id)
                                             name.c_str());
     TellPage(posted ? kMessageVkontaktePosted : kMessageVkontakteFailed);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }

@@ -3,7 +3,10 @@
 // CWrapMain: the main page's window.external. The page calls these methods
 // by name; IDispatch comes from the IWrapCore type library embedded in the
 // executable. Every method runs on the UI thread, answers S_OK (gameSelect
-// excepted) and tells the page of trouble through inMsgBox codes.
+// excepted) and tells the page of trouble through inMsgBox codes. A method
+// that calls into the rest of the program stops any exception (only an
+// allocation can fail) at its own frame and answers E_OUTOFMEMORY: the
+// script engine's frames below it never see one.
 
 #include "axhost/comobject.h"
 #include "axhost/dispatch.h"

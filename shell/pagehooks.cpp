@@ -18,7 +18,7 @@ void ForwardGameRowToPage(uint32_t id, int32_t afl, const wchar_t* name, const w
                           const wchar_t* custom, const wchar_t* itunesId, const wchar_t* itunesIdFree,
                           const wchar_t* itunesIdIpad, const wchar_t* itunesIdIpadFree, int32_t track,
                           const wchar_t* utm)
-{
+try {
     Utf8ToWide status(statusWords);
     CMainSink* sink = GetMainSink();
     if (!sink)
@@ -27,6 +27,9 @@ void ForwardGameRowToPage(uint32_t id, int32_t afl, const wchar_t* name, const w
                        static_cast<uint32_t>(rating), static_cast<uint32_t>(inst), static_cast<uint32_t>(runs),
                        custom, itunesId, itunesIdFree, itunesIdIpad, itunesIdIpadFree,
                        static_cast<uint32_t>(track), utm);
+} catch (...) {
+    // Called inside an SQLite statement: the conversion's failed allocation
+    // must not unwind through SQLite; the row simply does not reach the page.
 }
 
 void StoreGamePicture(uint32_t gameId, const void* data, uint32_t size)

@@ -13,6 +13,8 @@
 
 #include <exdisp.h>
 #include <mshtmhst.h>
+#include <ocidl.h>
+#include <olectl.h>
 
 using hosttest::FakeScript;
 using hosttest::PumpUntil;
@@ -77,6 +79,69 @@ bool DocCompletedWaiting(HWND window)
     MSG message;
     return PeekMessageW(&message, window, WM_DOC_COMPLETED, WM_DOC_COMPLETED, PM_REMOVE) != 0;
 }
+
+// A control whose connection point refuses every sink, after writing a
+// cookie of its own as some connection points do.
+class RefusingEventSource : public ComObjectRoot,
+                            public IProvideClassInfo2,
+                            public IConnectionPointContainer,
+                            public IConnectionPoint {
+public:
+    IUnknown* InterfaceFor(REFIID iid) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPointContainer))
+            return static_cast<IConnectionPointContainer*>(this);
+        if (IsEqualIID(iid, IID_IProvideClassInfo) || IsEqualIID(iid, IID_IProvideClassInfo2))
+            return static_cast<IProvideClassInfo2*>(this);
+        return nullptr;
+    }
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) override
+    {
+        *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override
+    {
+        if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID)
+            return E_INVALIDARG;
+        *guid = DIID_DWebBrowserEvents2;
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID, IConnectionPoint** point) override
+    {
+        *point = this;
+        (*point)->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) override
+    {
+        *iid = DIID_DWebBrowserEvents2;
+        return S_OK;
+    }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override
+    {
+        *container = this;
+        (*container)->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP Advise(IUnknown*, DWORD* cookie) override
+    {
+        ++advises;
+        *cookie = 0;
+        return CONNECT_E_ADVISELIMIT;
+    }
+    STDMETHODIMP Unadvise(DWORD) override { return CONNECT_E_NOCONNECTION; }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+    int advises = 0;
+};
+
+// A host that refuses to take a user-interface handler.
+class RefusingHost : public CAxHostWindow {
+public:
+    STDMETHODIMP SetExternalUIHandler(IDocHostUIHandlerDispatch*) override { return E_ACCESSDENIED; }
+};
 
 }  // namespace
 
@@ -327,6 +392,25 @@ TEST_F(BrowserSinkTest, AdviseNeedsABrowserAndIsRefusedTwice)
     sink_->Unadvise();
 }
 
+TEST_F(BrowserSinkTest, ARefusedAdviseLeavesTheSinkNotAdvised)
+{
+    ComPtr<IWebBrowser2> browser = MakeBrowser();
+    ASSERT_TRUE(browser);
+    sink_->SetBrowser(browser.get());
+    ComObject<RefusingEventSource>* source = nullptr;
+    ComObject<RefusingEventSource>::CreateInstance(&source);
+    ComPtr<IUnknown> control = ComPtr<IUnknown>::Share(static_cast<IConnectionPointContainer*>(source));
+
+    EXPECT_FALSE(sink_->Advise(control.get()));
+    EXPECT_EQ(1, source->advises);
+    EXPECT_EQ(WebBrowserEvents::kNotAdvised, sink_->Cookie());
+    // So it is not taken for advised: the next advise is tried.
+    EXPECT_FALSE(sink_->Advise(control.get()));
+    EXPECT_EQ(2, source->advises);
+    ASSERT_TRUE(sink_->Advise(browser.get()));
+    sink_->Unadvise();
+}
+
 // --- Hosts and sinks ---------------------------------------------------------
 
 class HostWiringTest : public ::testing::Test {
@@ -400,6 +484,21 @@ TEST_F(HostWiringTest, AttachingFailsWithoutAHostedBrowser)
     ASSERT_TRUE(AttachSinkToControl(browser.get(), sink.sink));
     EXPECT_EQ(browser.get(), sink->Browser());
     sink->Unadvise();
+}
+
+TEST_F(HostWiringTest, AHostRefusingTheHandlerFailsTheAttachButTheBrowserStays)
+{
+    ComObject<RefusingHost>* made = nullptr;
+    ASSERT_EQ(S_OK, ComObject<RefusingHost>::CreateInstance(&made));
+    ComPtr<IAxWinHostWindow> host = ComPtr<IAxWinHostWindow>::Share(made);
+    ComPtr<IWebBrowser2> browser = MakeBrowser();
+    ASSERT_TRUE(browser);
+    ASSERT_EQ(S_OK, host->AttachControl(browser.get(), parent_.get()));
+
+    SinkHolder<CBrowserSink> sink;
+    EXPECT_FALSE(AttachBrowserSink(parent_.get(), sink.sink));
+    EXPECT_EQ(browser.get(), sink->Browser());
+    EXPECT_EQ(WebBrowserEvents::kNotAdvised, sink->Cookie());
 }
 
 TEST(WrapperHostTest, OverrideKeyIsTheBrowserSettingsKey)

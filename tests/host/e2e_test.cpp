@@ -57,6 +57,33 @@ TEST_F(InteractiveRun, TheWholeCatalogReachesThePageInItsOrder)
     EXPECT_EQ(10u, CloseAndWait());
 }
 
+TEST_F(InteractiveRun, AnIconLibraryPathTooLongForItsStatementStopsTheOptionsFeed)
+{
+    InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
+    Seed(kTwoGames);
+    // An install directory whose icon library path has 995 characters: the
+    // statement that feeds it would need 1024.
+    const std::wstring games = L"\\games.dll";
+    std::wstring installDir = exeDir_.path() + L"\\";
+    installDir += std::wstring(995 - games.size() - installDir.size(), L'd');
+    zeltest::SetProductKey(kProduct, installDir, kInstalledVersion);
+    Start();
+    ASSERT_NE(nullptr, MainWindow());
+    ASSERT_TRUE(WaitForFeed());
+
+    // The auth options and the games were fed before; nothing after them
+    // but the render call.
+    const std::vector<std::wstring> log = PageLog();
+    EXPECT_LE(0, Position(log, L"inOptionLoad|string:authtoken|string:abc"));
+    EXPECT_EQ(2u, Matching(log, L"inGameUpdate|").size());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:games_dll|").empty());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:zeta|").empty());
+    EXPECT_TRUE(Matching(log, L"inOptionLoad|string:ver|").empty());
+    EXPECT_EQ(L"inRender|boolean:true", log.back());
+
+    EXPECT_EQ(10u, CloseAndWait());
+}
+
 TEST_F(InteractiveRun, ChangesReachThePageThroughTheTriggersAndRefreshesRepeatTheFeed)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
@@ -337,6 +364,74 @@ TEST_F(InteractiveRun, LoginAndIconRequestsGoToTheWebServiceAndTheirRepliesBack)
     ASSERT_NE(nullptr, picture);
     EXPECT_EQ(12u, SizeofResource(library, picture));
     FreeLibrary(library);
+}
+
+TEST_F(InteractiveRun, SkinInformationCustomKeysStoreProbesAndTheShareDialog)
+{
+    zeltest::HttpServer server;
+    ASSERT_TRUE(server.Listening());
+    SetProductValue(L"ServiceUrl", server.WideUrl());
+    InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
+    Seed("insert into games(id,name,desc,show,custom) values(310,'Custom','d',1,'{\"key\":\"CODE-1\"}');");
+    Start();
+    ASSERT_NE(nullptr, MainWindow());
+    ASSERT_TRUE(WaitForFeed());
+
+    // A skin text of 300 characters is no usable text: the address gets
+    // none, and the next request asks the page again.
+    ASSERT_TRUE(Evaluate(L"testReturn('inSkinInfo', new Array(301).join('x'))"));
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameGetBigIcon', 310"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameGetBigIcon', 310"));
+    ASSERT_TRUE(server.WaitForRequests("/get_big_icon.php", 2));
+    EXPECT_EQ(2u, Matching(PageLog(), L"inSkinInfo").size());
+    // A usable text is asked for once and kept for the rest of the run.
+    ASSERT_TRUE(Evaluate(L"testReturn('inSkinInfo', 'abc')"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameGetBigIcon', 310"));
+    ASSERT_TRUE(Evaluate(L"testReturn('inSkinInfo', 'zzz')"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameGetBigIcon', 311"));
+    ASSERT_TRUE(server.WaitForRequests("/get_big_icon.php", 4));
+    // Each request runs on its own worker: they may arrive in any order.
+    std::vector<std::string> queries;
+    for (const zeltest::SeenRequest& request : server.Requests())
+        if (request.path == "/get_big_icon.php")
+            queries.push_back(request.query);
+    std::sort(queries.begin(), queries.end());
+    EXPECT_EQ((std::vector<std::string>{"app=&id=310", "app=&id=310", "app=abc&id=310", "app=abc&id=311"}),
+              queries);
+    EXPECT_EQ(3u, Matching(PageLog(), L"inSkinInfo").size());
+
+    // Only the custom-data games show the code: the key and the code as two
+    // arguments.
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameCustom', 5"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameCustom', 407"));
+    EXPECT_EQ(std::vector<std::wstring>{L"inMsgBox|number:402|string:CODE-1"}, Matching(PageLog(), L"inMsgBox"));
+
+    // The store is probed without the url's query; unreachable, the page is
+    // told.
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+    const std::wstring store = L"'" + server.WideUrl("store") + L"?game=5'";
+    EXPECT_EQ(L"ok", PageCalls(L"'gameBuy', " + store + L", 5, 0"));
+    std::optional<zeltest::SeenRequest> probe = server.LastRequest("/store");
+    ASSERT_TRUE(probe);
+    EXPECT_EQ("", probe->query);
+    EXPECT_EQ(L"ok", PageCalls(L"'gameBuy', '" + server.WideUrl("shop") + L"', 5, 0"));
+    EXPECT_EQ(1u, server.CountRequests("/shop"));
+    EXPECT_EQ(L"ok", PageCalls(L"'kernelUrl', ''"));
+    EXPECT_EQ((std::vector<std::wstring>{L"inMsgBox|number:13", L"inMsgBox|number:13", L"inMsgBox|number:11"}),
+              Matching(PageLog(), L"inMsgBox"));
+
+    // Logged in already: the page's share dialog for the game, network 0.
+    EXPECT_EQ(L"ok", PageCalls(L"'optionSave', 'vkontakte_access_token', 'tok'"));
+    EXPECT_EQ(L"ok", PageCalls(L"'optionSave', 'vkontakte_user_id', '42'"));
+    ASSERT_TRUE(Evaluate(L"testClear()"));
+    EXPECT_EQ(L"ok", PageCalls(L"'gameToVkontakte', 77"));
+    const std::vector<std::wstring> expected = {L">gameToVkontakte|number:77", L"inShowShareDialog|number:77|number:0",
+                                                L"<gameToVkontakte|ok"};
+    EXPECT_EQ(expected, PageLog());
+
+    EXPECT_EQ(10u, CloseAndWait());
 }
 
 TEST_F(InteractiveRun, SharingAGameNeedsALoginAndPostsToTheWall)

@@ -322,6 +322,22 @@ TEST_F(MainWindowProcTest, ACompletedRequestWithoutHandlerIsFreed)
     result->userWord = 0;
     EXPECT_EQ(0, MainWindowProc(window_.get(), WM_HTTP_REQUEST_COMPLETED, reinterpret_cast<WPARAM>(result), 0));
     EXPECT_EQ(0, MainWindowProc(window_.get(), WM_HTTP_REQUEST_COMPLETED, 0, 0));
+
+    // A real notification request (nobody listens on port 1): its worker is
+    // waited for and unregistered although no handler reads the result.
+    const unsigned before = CountWorkerThreads();
+    ASSERT_TRUE(StartAsyncRequest(kRequestUrlNotify, "http://127.0.0.1:1/", nullptr, true, window_.get(),
+                                  WM_HTTP_REQUEST_COMPLETED, 0));
+    EXPECT_EQ(before + 1, CountWorkerThreads());
+    MSG completed = {};
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (!PeekMessageW(&completed, window_.get(), WM_HTTP_REQUEST_COMPLETED, WM_HTTP_REQUEST_COMPLETED,
+                         PM_REMOVE)) {
+        ASSERT_LT(GetTickCount64(), end) << "no completion";
+        Sleep(20);
+    }
+    EXPECT_EQ(0, MainWindowProc(window_.get(), completed.message, completed.wParam, completed.lParam));
+    EXPECT_EQ(before, CountWorkerThreads());
 }
 
 TEST_F(MainWindowProcTest, TrayQuitCommandClosesTheWindow)
