@@ -696,6 +696,23 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
     EXPECT_EQ(10u, run(L"u 1f4 e 1"));
     EXPECT_FALSE(Exists(desktopLink));
     EXPECT_FALSE(Exists(menuLink));
+
+    // A package file named 1f4: the id is the decimal number it begins
+    // with, 1, not 0x1f4.
+    const std::wstring oneFile = work_.File(L"1f4.pkg");
+    ASSERT_TRUE(CopyFileW(package.c_str(), oneFile.c_str(), FALSE));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert into games(id, name, type, show) values(1, 'One', 2, 1)");
+    }
+    EXPECT_EQ(1u, run(L"i \"" + oneFile + L"\" w \"" + target + L"\" v 1"));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(1, "path"));
+        EXPECT_EQ("NULL", catalog.Column(500, "path"));
+    }
+    EXPECT_EQ(10u, run(L"u 1 e 1"));
+    EXPECT_FALSE(Exists(desktopLink));
 }
 
 TEST_F(ProgramTest, PartnerProgressMovesByOneStepForEachFileWrittenWithData)
