@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
-#include <vector>
 #include <unordered_set>
 #include <vector>
 
@@ -83,13 +82,22 @@ public:
             currentLayout_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
         }
         probe.Finalize();
+        // A table without the layout's columns cannot be listed at all.
+        Statement columns;
+        if (!columns.Prepare(db, currentLayout_ ? "select id, n, s, d, chunk, compress from zelfls"
+                                                : "select id, n, s, d from zelfls"))
+            return;
+        columns.Finalize();
         Statement rows;
         if (!rows.Prepare(db, "select rowid, p from zelfls"))
             return;
         listed_ = true;
-        // Any answer but a row, an error among them, ends the listing.
-        while (sqlite3_step(rows.Handle()) == SQLITE_ROW)
-            rowsByDir_[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
+        // Any answer but a row, an error among them, ends the listing. A
+        // row without a parent lies in no directory.
+        while (sqlite3_step(rows.Handle()) == SQLITE_ROW) {
+            if (sqlite3_column_type(rows.Handle(), 1) != SQLITE_NULL)
+                rowsByDir_[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
+        }
     }
 
     bool Listed() const { return listed_; }

@@ -45,13 +45,15 @@ void DeleteUninstallEntry(const std::wstring& entry)
     }
 }
 
+// Ids are stored as unsigned numbers: one above 2147483647 is read by the
+// same number it is reset with.
 void ResetGameRow(sqlite3* catalog, int32_t gameId)
 {
     char sql[256];
     snprintf(sql, sizeof(sql),
              "update games set type=2, afl=null, path=null, inst=null, exec=null, uninstall=null, "
-             "runs=null, price=0 where id=%d",
-             gameId);
+             "runs=null, price=0 where id=%u",
+             static_cast<uint32_t>(gameId));
     ExecOneWithRetry(sql, catalog);
 }
 

@@ -165,10 +165,8 @@ void ImportOlderProducts()
     HKEY software = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"software", 0, kSoftwareKeyAccess, &software) != ERROR_SUCCESS)
         return;
-    {
-        ComApartment apartment;
-        ImportRegistryProducts(software);
-    }
+    ComApartment apartment;
+    ImportRegistryProducts(software);
     RegCloseKey(software);
 }
 

@@ -414,11 +414,40 @@ TEST_F(PackageTest, RootIsFoundByIdentElseEveryTopLevelDirectoryIsWritten)
         p.AddStored(1, "in root.txt", "root", 3000000000);
         p.AddStored(2, "in other.txt", "other", 2);
         p.AddStored(3, "top.txt", "top", 0);
+        // A file without a parent lies in no directory, not at the top.
+        p.AddStored(4, "orphan.txt", "none", 0);
+        p.Exec("update zelfls set p=NULL where id=4");
     }
     ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
     std::set<std::wstring> expected = {L"it's", L"it's\\in root.txt", L"other", L"other\\in other.txt",
                                        L"top.txt"};
     EXPECT_EQ(expected, ListTree(target_));
+}
+
+TEST_F(PackageTest, StepErrorWhileFilesAreListedEndsTheListingQuietly)
+{
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        // p is computed from q when read; once the rows are in, the
+        // formula is changed so that reading p of the second row fails
+        // (integer overflow) while the rows are stepped through.
+        p.Exec("drop table zelfls");
+        const std::string columns = "create table zelfls(id integer, n text, s integer, d blob, chunk integer, "
+                                    "compress text, q integer, p integer as ";
+        p.Exec(columns + "(q) virtual)");
+        p.Exec("insert into zelfls(id, n, s, d, chunk, compress, q) values(1, 'before.txt', 1, x'41', 0, 'no', 1)");
+        p.Exec("insert into zelfls(id, n, s, d, chunk, compress, q) values(2, 'broken.txt', 1, x'42', 0, 'no', 0)");
+        p.Exec("insert into zelfls(id, n, s, d, chunk, compress, q) values(3, 'after.txt', 1, x'43', 0, 'no', 1)");
+        p.Exec("pragma writable_schema=on");
+        p.Exec("update sqlite_master set sql='" + columns +
+               "(case when q=0 then abs(-9223372036854775807-1) else q end) virtual)' where name='zelfls'");
+    }
+    InstallOutcome outcome = Install(package_, target_);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(kJobInstalled, outcome.state);
+    EXPECT_EQ(std::set<std::wstring>{L"before.txt"}, ListTree(target_));
 }
 
 TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)
@@ -469,6 +498,19 @@ TEST_F(PackageTest, PackagesThatCannotBeReadEndInTheirStates)
         p.Exec("drop table games");
     }
     EXPECT_EQ(kJobNoGameRow, Install(package_, target_).state);
+    EXPECT_FALSE(testfiles::Exists(target_));
+
+    // A file table without the data column cannot be listed: that is a
+    // failure, not a game without files.
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        p.Exec("drop table zelfls");
+        p.Exec("create table zelfls(id integer, n text, s integer, p integer)");
+        p.Exec("insert into zelfls values(1, 'a.txt', 3, 1)");
+    }
+    EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
     EXPECT_FALSE(testfiles::Exists(target_));
 
     CInstallNotify notify;

@@ -219,6 +219,7 @@ struct Brand {
 
 constexpr Brand kQuivmark{L"zel.exe", L"zel", L"base.db"};
 constexpr Brand kPembrik{L"pembzel.exe", L"Pembrik.Games Quiv", L"pem_rik.db"};
+constexpr Brand kFendrake{L"quivzel.exe", L"QuivZEL", L"aflbase.db"};
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -226,11 +227,13 @@ protected:
     {
         DeleteFileW(CatalogPath(kQuivmark).c_str());
         DeleteFileW(CatalogPath(kPembrik).c_str());
+        DeleteFileW(CatalogPath(kFendrake).c_str());
     }
     void TearDown() override
     {
         zeltest::DeleteProductKey(kQuivmark.product);
         zeltest::DeleteProductKey(kPembrik.product);
+        zeltest::DeleteProductKey(kFendrake.product);
     }
 
     std::wstring CatalogPath(const Brand& brand) { return zeltest::AppDataDir() + L"\\" + brand.catalog; }
@@ -352,6 +355,47 @@ TEST_F(ProgramTest, InstallQueryAndUninstallAGame)
     EXPECT_EQ(10u, Run(kQuivmark, L"z 12c v 1"));
 }
 
+TEST_F(ProgramTest, PerGameMenuFolderHoldsTheGameAndTheManager)
+{
+    REQUIRE_CATALOG(kFendrake);
+    const std::wstring menu = SpecialFolder(CSIDL_PROGRAMS) + L"\\" + kMenuFolder;
+    const std::wstring gameFolder = menu + L"\\Zeta";
+    const std::wstring desktopLink = SpecialFolder(CSIDL_DESKTOP) + L"\\Zeta.lnk";
+    const std::wstring package = work_.File(L"320_zeta.db");
+    const std::wstring target = work_.File(L"Zeta");
+    MakeGamePackage(package, 320, "zeta", "Zeta");
+    {
+        CatalogFile catalog(CatalogPath(kFendrake));
+        catalog.Exec("insert into games(id, name, type, show) values(320, 'Zeta', 2, 1)");
+    }
+
+    EXPECT_EQ(1u, Run(kFendrake, L"i \"" + package + L"\" w \"" + target + L"\" a 1f"));
+    ShortcutInfo game = ReadShortcut(gameFolder + L"\\Zeta.lnk");
+    ASSERT_TRUE(game.loaded);
+    EXPECT_EQ(NormalPath(dir_.File(L"quivzel.exe")), NormalPath(game.target));
+    EXPECT_EQ(L"r 140", game.arguments);
+    EXPECT_EQ(NormalPath(target + L"\\zeta.ico"), NormalPath(game.icon));
+    // Beside it, the manager's own shortcut named by the theme, aimed where
+    // the brand wants (its target ends in the affiliate), without arguments.
+    ShortcutInfo manager = ReadShortcut(gameFolder + L"\\Test Manager.lnk");
+    ASSERT_TRUE(manager.loaded);
+    EXPECT_EQ(L"c:\\desktop-target.exe31", Lower(manager.target));
+    EXPECT_EQ(L"", manager.arguments);
+    EXPECT_TRUE(ReadShortcut(desktopLink).loaded);
+    {
+        CatalogFile catalog(CatalogPath(kFendrake));
+        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L" + desktopLink + L";L" + gameFolder + L";"),
+                  catalog.Column(320, "uninstall"));
+    }
+
+    // Uninstalling takes the game's whole folder; the theme's folder stays.
+    EXPECT_EQ(10u, Run(kFendrake, L"u 140 e 1"));
+    EXPECT_FALSE(Exists(gameFolder));
+    EXPECT_FALSE(Exists(desktopLink));
+    EXPECT_FALSE(Exists(target));
+    EXPECT_TRUE(Exists(menu));
+}
+
 TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
 {
     zeltest::SetProductKey(kQuivmark.product, dir_.path(), 0x4000000);
@@ -449,6 +493,14 @@ public:
         UnregisterClassW(L"PembrikLoader.TMainForm", GetModuleHandleW(nullptr));
     }
 
+    // Makes the status label take its time over every text it is given,
+    // so that each file the installer shows outlasts the report throttle.
+    void SlowDownStatusLabel()
+    {
+        labelProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SlowLabelProc)));
+    }
+
     bool Ready() const { return main_ && dialog_ && progress_ && page_ && label_; }
     HWND Dialog() const { return dialog_; }
     HWND ProgressControl() const { return progress_; }
@@ -469,6 +521,14 @@ private:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 
+    static LRESULT CALLBACK SlowLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_SETTEXT)
+            Sleep(350);
+        return CallWindowProcW(labelProc_, window, message, wParam, lParam);
+    }
+
+    static inline WNDPROC labelProc_ = nullptr;
     HWND main_ = nullptr;
     HWND dialog_ = nullptr;
     HWND progress_ = nullptr;
@@ -551,6 +611,141 @@ TEST_F(ProgramTest, PartnerBrandReportsProgressAndStartsTheGame)
     EXPECT_EQ("1", catalog.Column(301, "runs"));
 }
 
+TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    // Only the partner brand reports progress to its loader; the status
+    // label of the loader's dialog shows the files of every brand.
+    LoaderStandIn loader;
+    ASSERT_TRUE(loader.Ready());
+    auto run = [&](const std::wstring& switches) -> std::optional<DWORD> {
+        ZelProcess process;
+        if (!process.Start(dir_.path(), kQuivmark.exeName, switches))
+            return std::nullopt;
+        return WaitPumping(process);
+    };
+    const std::wstring desktopLink = SpecialFolder(CSIDL_DESKTOP) + L"\\Delta.lnk";
+    const std::wstring menu = SpecialFolder(CSIDL_PROGRAMS) + L"\\" + kMenuFolder;
+    const std::wstring menuLink = menu + L"\\Delta.lnk";
+    // The folder an older installer made for the game, named after its
+    // ident with blanks for underscores.
+    const std::wstring olderGameFolder = menu + L"\\super delta";
+    CreateDirectoryW(menu.c_str(), nullptr);
+    CreateDirectoryW(olderGameFolder.c_str(), nullptr);
+    testfiles::WriteBytes(olderGameFolder + L"\\Delta.lnk", "old");
+    {
+        // The package knows the game by its older id 7, which the catalog
+        // maps to 600; the installer installs it as game 500.
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert or replace into opt(var, val) values('newdb', '1')");
+        catalog.Exec("insert into games(id, name, type, show) values(500, 'Delta', 2, 1)");
+        catalog.Exec("insert into games(id, name, type, show, old_id) values(600, 'Delta new', 2, 1, 7)");
+    }
+    const std::wstring package = work_.File(L"500_delta.db");
+    const std::wstring target = work_.File(L"Delta");
+    {
+        // No file is the icon: the shortcuts take the executable's.
+        Package p(package);
+        p.AddGame(7, std::string("super_delta"), std::string("Delta"), 10, 99, 1);
+        p.AddDir(1, std::string("super_delta"), 0);
+        p.AddDir(2, std::string("game"), 1);
+        p.AddStored(10, "qmgame.exe", "MZ", 2);
+    }
+    const std::wstring install = L"i \"" + package + L"\" w \"" + target + L"\" v 1";
+
+    EXPECT_EQ(1u, run(install + L" o C:\\downloads\\setup_ya.exe"));
+    for (const std::wstring& link : {desktopLink, menuLink}) {
+        SCOPED_TRACE(testfiles::Utf8(link));
+        ShortcutInfo info = ReadShortcut(link);
+        ASSERT_TRUE(info.loaded);
+        EXPECT_EQ(L"r 258 v 0", info.arguments);
+        EXPECT_EQ(NormalPath(target + L"\\game\\qmgame.exe"), NormalPath(info.icon));
+    }
+    EXPECT_FALSE(Exists(olderGameFolder));
+    EXPECT_TRUE(loader.Reports().empty());
+    EXPECT_EQ(NormalPath(target + L"\\game\\qmgame.exe"), NormalPath(WindowText(loader.Label())));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(500, "path"));
+        EXPECT_EQ("4294967295", catalog.Column(500, "afl"));
+        EXPECT_EQ("NULL", catalog.Column(600, "inst"));
+    }
+
+    // Only a name ending exactly in "_ya.exe" after more than those seven
+    // characters marks the partner's installer; ".exe" is added first.
+    struct Installer {
+        const wchar_t* name;
+        const char* afl;
+    };
+    for (const Installer& installer : {Installer{L"C:\\downloads\\setup_ya", "4294967295"},
+                                       Installer{L"C:\\downloads\\setup_YA.exe", "5"},
+                                       Installer{L"_ya.exe", "5"}}) {
+        SCOPED_TRACE(testfiles::Utf8(installer.name));
+        EXPECT_EQ(1u, run(install + L" a 5 o " + installer.name));
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ(installer.afl, catalog.Column(500, "afl"));
+    }
+
+    // With the older numbering the shortcuts carry the package's own id.
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("update opt set val='0' where var='newdb'");
+    }
+    EXPECT_EQ(1u, run(install));
+    EXPECT_EQ(L"r 7", ReadShortcut(desktopLink).arguments);
+    EXPECT_EQ(10u, run(L"u 1f4 e 1"));
+    EXPECT_FALSE(Exists(desktopLink));
+    EXPECT_FALSE(Exists(menuLink));
+
+    // A package file named 1f4: the id is the decimal number it begins
+    // with, 1, not 0x1f4.
+    const std::wstring oneFile = work_.File(L"1f4.pkg");
+    ASSERT_TRUE(CopyFileW(package.c_str(), oneFile.c_str(), FALSE));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert into games(id, name, type, show) values(1, 'One', 2, 1)");
+    }
+    EXPECT_EQ(1u, run(L"i \"" + oneFile + L"\" w \"" + target + L"\" v 1"));
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(1, "path"));
+        EXPECT_EQ("NULL", catalog.Column(500, "path"));
+    }
+    EXPECT_EQ(10u, run(L"u 1 e 1"));
+    EXPECT_FALSE(Exists(desktopLink));
+}
+
+TEST_F(ProgramTest, PartnerProgressMovesByOneStepForEachFileWrittenWithData)
+{
+    REQUIRE_CATALOG(kPembrik);
+    LoaderStandIn loader;
+    ASSERT_TRUE(loader.Ready());
+    loader.SlowDownStatusLabel();
+    const std::wstring package = work_.File(L"302_eta.db");
+    const std::wstring target = work_.File(L"Eta");
+    {
+        // Three files, so the step is 10000 / 3; the empty one moves
+        // nothing.
+        Package p(package);
+        p.AddGame(302, std::string("eta"), std::string("Eta"), 1, 0, 1);
+        p.AddDir(1, std::string("eta"), 0);
+        p.AddStored(1, "a.bin", "first", 1);
+        p.AddDeflated(2, "b.bin", "second", 1);
+        p.AddFile(3, std::string("z.txt"), 0, std::string("ignored"), 1, 0, std::string("no"));
+    }
+    ZelProcess install;
+    ASSERT_TRUE(install.Start(dir_.path(), kPembrik.exeName, L"i \"" + package + L"\" w \"" + target + L"\""));
+    EXPECT_EQ(1u, WaitPumping(install));
+
+    std::vector<uint32_t> progress;
+    for (const LoaderStandIn::Report& report : loader.Reports()) {
+        EXPECT_EQ(302u, Word(report.data, 0));
+        progress.push_back(Word(report.data, 1));
+    }
+    EXPECT_EQ((std::vector<uint32_t>{0, 3333, 6666, 10000}), progress);
+    EXPECT_EQ(NormalPath(target + L"\\z.txt"), NormalPath(WindowText(loader.Label())));
+}
+
 namespace {
 
 void SetRegString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value)
@@ -592,11 +787,19 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     // Not carried over: a game the catalog lacks, a key name without id.
     SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\product77", L"Dir", folder);
     SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\ProductX", L"Dir", folder);
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OldVendor\\Products\\Product", L"Dir", folder);
+    // A lower-case key name counts too.
+    const std::wstring otherFolder = work_.File(L"Old Theta");
+    CreateDirectoryW(otherFolder.c_str(), nullptr);
+    testfiles::WriteOlderSettings(otherFolder, "productname=Theta\r");
+    testfiles::WriteBytes(otherFolder + L"\\affiliate.txt", "123");
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\product78", L"Dir", otherFolder);
     const std::wstring uninstallEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OldGamma";
     SetRegString(HKEY_LOCAL_MACHINE, uninstallEntry, L"DisplayName", L"QuivMark Gamma (remove only)");
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert into games(id, name, type, show) values(42, 'Gamma', 2, 1)");
+        catalog.Exec("insert into games(id, name, type, show) values(78, 'Theta', 2, 1)");
     }
 
     const long long before = static_cast<long long>(time(nullptr));
@@ -610,6 +813,9 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
                   catalog.Column(42, "uninstall"));
         EXPECT_GE(std::stoll(catalog.Column(42, "inst")), before);
         EXPECT_EQ("<no row>", catalog.Column(77, "type"));
+        EXPECT_EQ("1", catalog.Column(78, "type"));
+        EXPECT_EQ("30000", catalog.Column(78, "afl"));
+        EXPECT_EQ(testfiles::Utf8(otherFolder), catalog.Column(78, "path"));
     }
     EXPECT_FALSE(Exists(folder + L"\\uninstall.exe"));
     EXPECT_FALSE(Exists(menu + L"\\Uninstall.lnk"));
@@ -629,6 +835,7 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     CatalogFile catalog(CatalogPath(kQuivmark));
     EXPECT_EQ("45678", catalog.Column(42, "afl"));
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OldVendor");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OtherVendor");
 }
 
 TEST_F(ProgramTest, UninstallAllAndTheManagerShortcuts)

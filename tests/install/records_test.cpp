@@ -142,6 +142,16 @@ TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
     // No row: nothing happens.
     EXPECT_FALSE(UninstallGameIn(catalog_.get(), 7));
     EXPECT_EQ("<no row>", catalog_.Column(7, "type"));
+
+    // An id above 2147483647 (stored unsigned) is reset like any other.
+    const std::wstring big = scratch_ / L"Big";
+    CreateDirectoryW(big.c_str(), nullptr);
+    catalog_.Exec("insert into games(id, type, inst, path) values(3000000000, 1, 1700000000, 'x')");
+    catalog_.BindExec("update games set uninstall=?1 where id=3000000000", L"D" + big);
+    EXPECT_TRUE(UninstallGameIn(catalog_.get(), static_cast<int32_t>(3000000000u)));
+    EXPECT_FALSE(Exists(big));
+    EXPECT_EQ("2", catalog_.Column(3000000000u, "type"));
+    EXPECT_EQ("NULL", catalog_.Column(3000000000u, "path"));
 }
 
 TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
