@@ -21,7 +21,8 @@ void Allcat(sqlite3_context* context, int argc, sqlite3_value** argv)
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
         if (!text)
             continue;
-        size_t piece = static_cast<size_t>(sqlite3_value_bytes(argv[i]));
+        // Each piece ends at its first NUL, like the text it stands for.
+        size_t piece = strlen(text);
         if (piece > sizeof(buffer) - 1 - length) {
             sqlite3_result_error_toobig(context);
             return;
@@ -30,7 +31,7 @@ void Allcat(sqlite3_context* context, int argc, sqlite3_value** argv)
         length += piece;
     }
     buffer[length] = '\0';
-    sqlite3_result_text(context, buffer, static_cast<int>(length), SQLITE_TRANSIENT);
+    sqlite3_result_text(context, buffer, -1, SQLITE_TRANSIENT);
 }
 
 void Tme(sqlite3_context* context, int, sqlite3_value**)

@@ -276,6 +276,9 @@ TEST_F(CatalogTest, AllcatAndTme)
     EXPECT_EQ("ab", QueryString(db, "select allcat('a',null,'b')").value_or(""));
     EXPECT_EQ("x12", QueryString(db, "select allcat('x',1,2)").value_or(""));
     EXPECT_FALSE(QueryString(db, "select allcat()"));
+    // A piece ends at its first NUL.
+    EXPECT_EQ("ac", QueryString(db, "select allcat(x'610062','c')").value_or(""));
+    EXPECT_EQ(2, QueryInt(db, "select length(cast(allcat(x'610062','c') as blob))"));
     // 4099 bytes fit; one more is the too-big error, never a cut text.
     EXPECT_EQ(4099, QueryInt(db, "select length(allcat(substr(hex(zeroblob(2050)),1,4099)))"));
     EXPECT_EQ(SQLITE_TOOBIG, sqlite3_exec(db, "select allcat(substr(hex(zeroblob(2050)),1,4099),'x')",
