@@ -385,6 +385,13 @@ TEST_F(CatalogTest, ThemeNamesWithQuotesAreStoredAndFoundExactly)
     EXPECT_EQ(3, Look().Int("select count(*) from themes"));
     EXPECT_EQ(0, LookupThemeVersion());
 
+    // A name that would make the statement 1024 characters long is refused.
+    std::wstring longest(970, L'n');
+    SetThemeFromSwitch(longest.c_str());
+    EXPECT_EQ(970, Look().Int("select length(val) from opt where var='theme'"));
+    SetThemeFromSwitch((longest + L"n").c_str());
+    EXPECT_EQ(970, Look().Int("select length(val) from opt where var='theme'"));
+
     SetAffiliateFromSwitch(0x1f);
     EXPECT_EQ("31", Look().Text("select val from opt where var='affiliate'"));
 }
