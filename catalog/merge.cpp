@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,8 +126,9 @@ class RowLiterals {
 public:
     // False when the row must not be written (a broken compressed blob, or
     // memory ran out while rendering). With `only`, just those columns are
-    // rendered and the others count as absent.
-    bool Render(sqlite3_stmt* row, int columns, std::initializer_list<int> only = {})
+    // rendered and the others count as absent, so a column that is not
+    // written cannot hold the row back.
+    bool Render(sqlite3_stmt* row, int columns, std::span<const int> only = {})
     {
         literals_.resize(static_cast<size_t>(columns));
         present_.assign(static_cast<size_t>(columns), false);
@@ -350,10 +351,15 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         if (sqlite3_column_type(select.Handle(), idColumn) == SQLITE_NULL)
             continue;
         sqlite3_int64 id = sqlite3_column_int64(select.Handle(), idColumn);
-        if (!row.Render(select.Handle(), columns.Count()))
+        // Asked before anything is written: an "insert or ignore" of a
+        // known game would still fire the insert trigger and push an empty
+        // row of it to the page.
+        const bool isKnown = known.Has(id);
+        if (!row.Render(select.Handle(), columns.Count(),
+                        isKnown ? std::span<const int>(updated) : std::span<const int>()))
             continue;
         try {
-            if (known.Has(id)) {
+            if (isKnown) {
                 statement.Reset();
                 statement.AppendText("update games set ");
                 SqlTextBuffer assignments;
@@ -431,13 +437,14 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
         int oldIdColumn = columns.Find("old_id");
         GameLookup known(catalogDb);
         RowLiterals row;
+        const int idColumns[] = {idColumn, oldIdColumn};
         while (columns.Count() >= 2 && idColumn >= 0 && select.StepRow()) {
             sqlite3_int64 newId = sqlite3_column_int64(select.Handle(), idColumn);
             sqlite3_int64 oldId = oldIdColumn >= 0 ? sqlite3_column_int64(select.Handle(), oldIdColumn) : 0;
             // Nothing to renumber: a game whose number stayed must not be
             // deleted as if it had moved.
             if (oldId == 0 || oldId == newId ||
-                !row.Render(select.Handle(), columns.Count(), {idColumn, oldIdColumn}))
+                !row.Render(select.Handle(), columns.Count(), idColumns))
                 continue;
             SqlTextBuffer statement;
             statement.AppendText("update games set ");

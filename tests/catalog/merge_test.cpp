@@ -147,15 +147,19 @@ TEST_F(MergeTest, BlobMarkers)
                 ElementsAre("empty", "null", "packed", "raw", "unknown"));
 }
 
+// A broken picture keeps a new game out; a known game takes no picture
+// from the import, so its update goes ahead.
 TEST_F(MergeTest, BrokenPictureKeepsANewGameOut)
 {
     ASSERT_TRUE(RecordHooks());
+    CatalogExec("insert into games(id,name,show,icnsml) values(23,'Known',1,x'0B')");
     import_.Exec("create table games(id integer primary key,name text,icnsml blob)");
     import_.ExecWithBlob("insert into games values(21,'Broken',?1)", Compressed(Text("icon"), 99));
     import_.ExecWithBlob("insert into games values(22,'Fine',?1)", Compressed(Text("icon")));
+    import_.ExecWithBlob("insert into games values(23,'Renamed',?1)", Compressed(Text("icon"), 99));
     Merge();
-    EXPECT_THAT(Look().Column("select id||':'||hex(icnsml) from games order by id"),
-                ElementsAre("22:69636F6E"));
+    EXPECT_THAT(Look().Column("select id||':'||name||':'||hex(icnsml) from games order by id"),
+                ElementsAre("22:Fine:69636F6E", "23:Renamed:0B"));
     EXPECT_EQ(0u, CallsStartingWith("game 21").size());
 }
 
