@@ -376,6 +376,12 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         } catch (const std::bad_alloc&) {
             continue;
         }
+        // A new game gets its row in two steps, the bare id first, so the
+        // game stands even when the import's full row does not fit this
+        // catalog; the page hears of each step.
+        if (!isKnown)
+            ExecOneWithRetry(("insert or ignore into games(id) values(" + IdText(id) + ")").c_str(),
+                             catalogDb);
         ExecOneWithRetry(statement.Text(), catalogDb);
     }
 }

@@ -115,9 +115,11 @@ TEST_F(MergeTest, NewGameIsInsertedWholeWithCatalogDefaults)
     EXPECT_EQ("O'Brien's Quest|A \"quoted\" one|1|2|1|0|010203|4.5",
               Look().Text("select name||'|'||desc||'|'||show||'|'||type||'|'||updn||'|'||price||'|'||"
                           "hex(icnsml)||'|'||rating from games where id=11"));
-    ASSERT_EQ(2u, HookCalls().size());
-    EXPECT_EQ("pic 11 010203", HookCalls()[0]);
-    EXPECT_THAT(HookCalls()[1], HasSubstr("game 11 afl=0 name=O'Brien's Quest"));
+    // The bare id goes in first, then the whole row with its picture.
+    ASSERT_EQ(3u, HookCalls().size());
+    EXPECT_THAT(HookCalls()[0], HasSubstr("game 11 afl=0 name=<null> desc=<null> words=[ hide ]"));
+    EXPECT_EQ("pic 11 010203", HookCalls()[1]);
+    EXPECT_THAT(HookCalls()[2], HasSubstr("game 11 afl=0 name=O'Brien's Quest"));
 }
 
 TEST_F(MergeTest, BlobMarkers)
