@@ -447,10 +447,7 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
         while (columns.Count() >= 2 && idColumn >= 0 && select.StepRow()) {
             sqlite3_int64 newId = sqlite3_column_int64(select.Handle(), idColumn);
             sqlite3_int64 oldId = oldIdColumn >= 0 ? sqlite3_column_int64(select.Handle(), oldIdColumn) : 0;
-            // Nothing to renumber: a game whose number stayed must not be
-            // deleted as if it had moved.
-            if (oldId == 0 || oldId == newId ||
-                !row.Render(select.Handle(), columns.Count(), idColumns))
+            if (oldId == 0 || !row.Render(select.Handle(), columns.Count(), idColumns))
                 continue;
             SqlTextBuffer statement;
             statement.AppendText("update games set ");
@@ -461,11 +458,12 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
             statement.AppendText(" where id =");
             statement.Append(IdText(oldId));
             ExecOneWithRetry(statement.Text(), catalogDb);
-            // The old row goes only when the game already stands under its
-            // new number (the renumbering found that id taken). When the
-            // update failed for another reason (a catalog without old_id),
-            // the game is kept.
-            if (known.Has(newId))
+            // The old row goes only when the game already stands under
+            // another, new number (the renumbering found that id taken).
+            // A game whose number stayed only records its old number; when
+            // the update failed for another reason (a catalog without
+            // old_id), the game is kept.
+            if (oldId != newId && known.Has(newId))
                 ExecOneWithRetry(("delete from games where id = " + IdText(oldId)).c_str(), catalogDb);
         }
     }

@@ -228,6 +228,7 @@ TEST_F(MergeTest, RenumberingMovesGamesToTheirNewIds)
     ASSERT_TRUE(RecordHooks());
     CatalogExec("insert into games(id,name,inst,path) values(3,'Three',1600000000,'C:\\G3'),"
                 "(5,'Five',null,null),(9,'Nine new',null,null),(12,'Twelve',1,'C:\\G12')");
+    // Game 12 kept its number: it stays, and its old number is recorded.
     import_.Exec("create table games(id integer primary key, old_id integer, name text, icnsml blob);"
                  "insert into games values(9,5,'x',null),(12,12,'x',null),(30,0,'x',null),(31,null,'x',null);");
     // Only id and old_id matter here: a broken picture does not stop it.
@@ -235,7 +236,7 @@ TEST_F(MergeTest, RenumberingMovesGamesToTheirNewIds)
     Renumber();
     EXPECT_THAT(Look().Column("select id||':'||name||':'||old_id||':'||ifnull(inst,'-')||':'||ifnull(path,'-') "
                               "from games order by id"),
-                ElementsAre("7:Three:3:1600000000:C:\\G3", "9:Nine new:0:-:-", "12:Twelve:0:1:C:\\G12"));
+                ElementsAre("7:Three:3:1600000000:C:\\G3", "9:Nine new:0:-:-", "12:Twelve:12:1:C:\\G12"));
     EXPECT_EQ(1, GetOptionInt(L"newdb"));
     EXPECT_THAT(CallsStartingWith("opt "), ElementsAre("opt newdb=1"));
 }
