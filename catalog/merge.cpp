@@ -138,7 +138,7 @@ public:
                     continue;
                 std::string& literal = literals_[static_cast<size_t>(i)];
                 literal.clear();
-                if (!RenderColumn(row, i, literal))
+                if (!RenderColumnLiteral(row, i, literal))
                     return false;
                 present_[static_cast<size_t>(i)] = !literal.empty();
             }
@@ -155,7 +155,7 @@ public:
     const std::string& Literal(int column) const { return literals_[static_cast<size_t>(column)]; }
 
 private:
-    static bool RenderColumn(sqlite3_stmt* row, int column, std::string& literal)
+    static bool RenderColumnLiteral(sqlite3_stmt* row, int column, std::string& literal)
     {
         switch (sqlite3_column_type(row, column)) {
         case SQLITE_INTEGER:
