@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 
 namespace {
@@ -46,9 +47,14 @@ void Trgopt(sqlite3_context* context, int, sqlite3_value** argv)
     const char* name8 = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (name8 && strcmp(name8, "authid") == 0) {
         const char* sql = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        // Nothing may be thrown back into SQLite: a copy that cannot be
+        // made is a run that fails.
         if (sql) {
-            std::string copy(sql);
-            sqlite3_exec(sqlite3_context_db_handle(context), copy.c_str(), nullptr, nullptr, nullptr);
+            try {
+                std::string copy(sql);
+                sqlite3_exec(sqlite3_context_db_handle(context), copy.c_str(), nullptr, nullptr, nullptr);
+            } catch (const std::bad_alloc&) {
+            }
         }
     }
     if (OptionRowHook)
