@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <thread>
 
 using namespace testing_catalog;
 using ::testing::ElementsAre;
@@ -115,6 +116,34 @@ TEST_F(CatalogTest, TriggersOfAnotherBuildAreReplaced)
                 HasSubstr("trggms(new.id,new.afl,"));
     CatalogExec("insert into games(id,name) values(1,'x')");
     EXPECT_THAT(Look().Column("select ifnull(a,'null') from t"), ElementsAre("null"));
+}
+
+// Another process writing the catalog while it is opened: the schema
+// update waits for the write lock and then runs whole.
+TEST_F(CatalogTest, OpenWaitsForAnotherWriterAndUpdatesTheWholeSchema)
+{
+    HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::wstring file = file_;
+    std::thread writer([file, locked] {
+        TestDb db(file);
+        db.Exec("begin immediate");
+        db.Exec("create table other(x)");
+        SetEvent(locked);
+        Sleep(300);
+        db.Exec("commit");
+    });
+    WaitForSingleObject(locked, INFINITE);
+    CloseHandle(locked);
+    sqlite3* db = GetCatalogDb();
+    writer.join();
+    ASSERT_NE(nullptr, db);
+    EXPECT_THAT(Look().Column("select name from sqlite_master where type='table' order by name"),
+                ElementsAre("adv", "advlog", "games", "news", "opt", "other", "t", "themes"));
+    EXPECT_THAT(Look().Column("select name from sqlite_master where type='trigger' order by name"),
+                ElementsAre("on_game_insert", "on_game_update", "on_tbl_opt_update"));
+    // Asked again while open, the same connection stays.
+    EXPECT_TRUE(OpenCatalogDb());
+    EXPECT_EQ(db, GetCatalogDb());
 }
 
 TEST_F(CatalogTest, TriggerSinkIsEmptiedAtEveryOpen)
