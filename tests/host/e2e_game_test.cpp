@@ -22,7 +22,7 @@ TEST_F(InteractiveRun, TheWindowHidesWhileTheGameRuns)
     HWND window = MainWindow();
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(WaitForFeed());
-    ASSERT_TRUE(IsWindowVisible(window));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
     ASSERT_TRUE(Evaluate(L"testClear()"));
 
     // The page starts the game from a timer, so this call returns at once.

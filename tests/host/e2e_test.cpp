@@ -49,7 +49,7 @@ TEST_F(InteractiveRun, TheWholeCatalogReachesThePageInItsOrder)
 
     // Shown because of d; the window's title comes from the theme (its icons
     // cannot be read from another process under Wine).
-    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
     wchar_t title[64] = {};
     GetWindowTextW(window, title, 64);
     EXPECT_STREQ(L"Recording Theme", title);
@@ -279,7 +279,7 @@ TEST_F(InteractiveRun, TheDefaultThemeFillsItselfWithoutAScriptError)
     GetWindowRect(window, &rect);
     EXPECT_EQ(800, rect.right - rect.left);
     EXPECT_EQ(560, rect.bottom - rect.top);
-    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
     for (const std::string& line : TraceLines()) {
         EXPECT_NE(0u, line.compare(0, 6, "error\t")) << line;
         EXPECT_EQ(std::string::npos, line.find(" failed 0x")) << line;
