@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,8 +126,9 @@ class RowLiterals {
 public:
     // False when the row must not be written (a broken compressed blob, or
     // memory ran out while rendering). With `only`, just those columns are
-    // rendered and the others count as absent.
-    bool Render(sqlite3_stmt* row, int columns, std::initializer_list<int> only = {})
+    // rendered and the others count as absent, so a column that is not
+    // written cannot hold the row back.
+    bool Render(sqlite3_stmt* row, int columns, std::span<const int> only = {})
     {
         literals_.resize(static_cast<size_t>(columns));
         present_.assign(static_cast<size_t>(columns), false);
@@ -137,7 +138,7 @@ public:
                     continue;
                 std::string& literal = literals_[static_cast<size_t>(i)];
                 literal.clear();
-                if (!RenderColumn(row, i, literal))
+                if (!RenderColumnLiteral(row, i, literal))
                     return false;
                 present_[static_cast<size_t>(i)] = !literal.empty();
             }
@@ -154,7 +155,7 @@ public:
     const std::string& Literal(int column) const { return literals_[static_cast<size_t>(column)]; }
 
 private:
-    static bool RenderColumn(sqlite3_stmt* row, int column, std::string& literal)
+    static bool RenderColumnLiteral(sqlite3_stmt* row, int column, std::string& literal)
     {
         switch (sqlite3_column_type(row, column)) {
         case SQLITE_INTEGER:
@@ -350,10 +351,15 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         if (sqlite3_column_type(select.Handle(), idColumn) == SQLITE_NULL)
             continue;
         sqlite3_int64 id = sqlite3_column_int64(select.Handle(), idColumn);
-        if (!row.Render(select.Handle(), columns.Count()))
+        // Asked before anything is written: an "insert or ignore" of a
+        // known game would still fire the insert trigger and push an empty
+        // row of it to the page.
+        const bool isKnown = known.Has(id);
+        if (!row.Render(select.Handle(), columns.Count(),
+                        isKnown ? std::span<const int>(updated) : std::span<const int>()))
             continue;
         try {
-            if (known.Has(id)) {
+            if (isKnown) {
                 statement.Reset();
                 statement.AppendText("update games set ");
                 SqlTextBuffer assignments;
@@ -370,6 +376,12 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         } catch (const std::bad_alloc&) {
             continue;
         }
+        // A new game gets its row in two steps, the bare id first, so the
+        // game stands even when the import's full row does not fit this
+        // catalog; the page hears of each step.
+        if (!isKnown)
+            ExecOneWithRetry(("insert or ignore into games(id) values(" + IdText(id) + ")").c_str(),
+                             catalogDb);
         ExecOneWithRetry(statement.Text(), catalogDb);
     }
 }
@@ -431,13 +443,11 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
         int oldIdColumn = columns.Find("old_id");
         GameLookup known(catalogDb);
         RowLiterals row;
+        const int idColumns[] = {idColumn, oldIdColumn};
         while (columns.Count() >= 2 && idColumn >= 0 && select.StepRow()) {
             sqlite3_int64 newId = sqlite3_column_int64(select.Handle(), idColumn);
             sqlite3_int64 oldId = oldIdColumn >= 0 ? sqlite3_column_int64(select.Handle(), oldIdColumn) : 0;
-            // Nothing to renumber: a game whose number stayed must not be
-            // deleted as if it had moved.
-            if (oldId == 0 || oldId == newId ||
-                !row.Render(select.Handle(), columns.Count(), {idColumn, oldIdColumn}))
+            if (oldId == 0 || !row.Render(select.Handle(), columns.Count(), idColumns))
                 continue;
             SqlTextBuffer statement;
             statement.AppendText("update games set ");
@@ -448,11 +458,12 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
             statement.AppendText(" where id =");
             statement.Append(IdText(oldId));
             ExecOneWithRetry(statement.Text(), catalogDb);
-            // The old row goes only when the game already stands under its
-            // new number (the renumbering found that id taken). When the
-            // update failed for another reason (a catalog without old_id),
-            // the game is kept.
-            if (known.Has(newId))
+            // The old row goes only when the game already stands under
+            // another, new number (the renumbering found that id taken).
+            // A game whose number stayed only records its old number; when
+            // the update failed for another reason (a catalog without
+            // old_id), the game is kept.
+            if (oldId != newId && known.Has(newId))
                 ExecOneWithRetry(("delete from games where id = " + IdText(oldId)).c_str(), catalogDb);
         }
     }

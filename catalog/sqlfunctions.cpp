@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 
 namespace {
@@ -21,7 +22,8 @@ void Allcat(sqlite3_context* context, int argc, sqlite3_value** argv)
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
         if (!text)
             continue;
-        size_t piece = static_cast<size_t>(sqlite3_value_bytes(argv[i]));
+        // Each piece ends at its first NUL, like the text it stands for.
+        size_t piece = strlen(text);
         if (piece > sizeof(buffer) - 1 - length) {
             sqlite3_result_error_toobig(context);
             return;
@@ -30,7 +32,7 @@ void Allcat(sqlite3_context* context, int argc, sqlite3_value** argv)
         length += piece;
     }
     buffer[length] = '\0';
-    sqlite3_result_text(context, buffer, static_cast<int>(length), SQLITE_TRANSIENT);
+    sqlite3_result_text(context, buffer, -1, SQLITE_TRANSIENT);
 }
 
 void Tme(sqlite3_context* context, int, sqlite3_value**)
@@ -45,9 +47,14 @@ void Trgopt(sqlite3_context* context, int, sqlite3_value** argv)
     const char* name8 = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     if (name8 && strcmp(name8, "authid") == 0) {
         const char* sql = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+        // Nothing may be thrown back into SQLite: a copy that cannot be
+        // made is a run that fails.
         if (sql) {
-            std::string copy(sql);
-            sqlite3_exec(sqlite3_context_db_handle(context), copy.c_str(), nullptr, nullptr, nullptr);
+            try {
+                std::string copy(sql);
+                sqlite3_exec(sqlite3_context_db_handle(context), copy.c_str(), nullptr, nullptr, nullptr);
+            } catch (const std::bad_alloc&) {
+            }
         }
     }
     if (OptionRowHook)

@@ -10,6 +10,7 @@
 #include "shell/text.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 // ---------------------------------------------------------------------------
@@ -21,6 +22,12 @@ void SetThemeFromSwitch(const wchar_t* theme)
     sqlite3* db = GetCatalogDb();
     Utf8String name(theme);
     if (!db || !name.get())
+        return;
+    // A name that would make the statement with it written in 1024
+    // characters or more is refused, as every formatted statement is.
+    constexpr size_t kStatementChars = 1024;
+    constexpr char kStatementWithoutName[] = "insert or replace into opt(var,val)values('theme','')";
+    if (sizeof(kStatementWithoutName) - 1 + strlen(name.get()) >= kStatementChars)
         return;
     // The name comes from an installer's command line: it is bound, so a
     // name with a quote in it is stored exactly as given.

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <thread>
 
 using namespace testing_catalog;
 using ::testing::ElementsAre;
@@ -115,6 +116,34 @@ TEST_F(CatalogTest, TriggersOfAnotherBuildAreReplaced)
                 HasSubstr("trggms(new.id,new.afl,"));
     CatalogExec("insert into games(id,name) values(1,'x')");
     EXPECT_THAT(Look().Column("select ifnull(a,'null') from t"), ElementsAre("null"));
+}
+
+// Another process writing the catalog while it is opened: the schema
+// update waits for the write lock and then runs whole.
+TEST_F(CatalogTest, OpenWaitsForAnotherWriterAndUpdatesTheWholeSchema)
+{
+    HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::wstring file = file_;
+    std::thread writer([file, locked] {
+        TestDb db(file);
+        db.Exec("begin immediate");
+        db.Exec("create table other(x)");
+        SetEvent(locked);
+        Sleep(300);
+        db.Exec("commit");
+    });
+    WaitForSingleObject(locked, INFINITE);
+    CloseHandle(locked);
+    sqlite3* db = GetCatalogDb();
+    writer.join();
+    ASSERT_NE(nullptr, db);
+    EXPECT_THAT(Look().Column("select name from sqlite_master where type='table' order by name"),
+                ElementsAre("adv", "advlog", "games", "news", "opt", "other", "t", "themes"));
+    EXPECT_THAT(Look().Column("select name from sqlite_master where type='trigger' order by name"),
+                ElementsAre("on_game_insert", "on_game_update", "on_tbl_opt_update"));
+    // Asked again while open, the same connection stays.
+    EXPECT_TRUE(OpenCatalogDb());
+    EXPECT_EQ(db, GetCatalogDb());
 }
 
 TEST_F(CatalogTest, TriggerSinkIsEmptiedAtEveryOpen)
@@ -276,6 +305,9 @@ TEST_F(CatalogTest, AllcatAndTme)
     EXPECT_EQ("ab", QueryString(db, "select allcat('a',null,'b')").value_or(""));
     EXPECT_EQ("x12", QueryString(db, "select allcat('x',1,2)").value_or(""));
     EXPECT_FALSE(QueryString(db, "select allcat()"));
+    // A piece ends at its first NUL.
+    EXPECT_EQ("ac", QueryString(db, "select allcat(x'610062','c')").value_or(""));
+    EXPECT_EQ(2, QueryInt(db, "select length(cast(allcat(x'610062','c') as blob))"));
     // 4099 bytes fit; one more is the too-big error, never a cut text.
     EXPECT_EQ(4099, QueryInt(db, "select length(allcat(substr(hex(zeroblob(2050)),1,4099)))"));
     EXPECT_EQ(SQLITE_TOOBIG, sqlite3_exec(db, "select allcat(substr(hex(zeroblob(2050)),1,4099),'x')",
@@ -381,6 +413,13 @@ TEST_F(CatalogTest, ThemeNamesWithQuotesAreStoredAndFoundExactly)
     EXPECT_EQ("x'); drop table themes; --", Look().Text("select val from opt where var='theme'"));
     EXPECT_EQ(3, Look().Int("select count(*) from themes"));
     EXPECT_EQ(0, LookupThemeVersion());
+
+    // A name that would make the statement 1024 characters long is refused.
+    std::wstring longest(970, L'n');
+    SetThemeFromSwitch(longest.c_str());
+    EXPECT_EQ(970, Look().Int("select length(val) from opt where var='theme'"));
+    SetThemeFromSwitch((longest + L"n").c_str());
+    EXPECT_EQ(970, Look().Int("select length(val) from opt where var='theme'"));
 
     SetAffiliateFromSwitch(0x1f);
     EXPECT_EQ("31", Look().Text("select val from opt where var='affiliate'"));

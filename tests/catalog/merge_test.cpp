@@ -115,9 +115,11 @@ TEST_F(MergeTest, NewGameIsInsertedWholeWithCatalogDefaults)
     EXPECT_EQ("O'Brien's Quest|A \"quoted\" one|1|2|1|0|010203|4.5",
               Look().Text("select name||'|'||desc||'|'||show||'|'||type||'|'||updn||'|'||price||'|'||"
                           "hex(icnsml)||'|'||rating from games where id=11"));
-    ASSERT_EQ(2u, HookCalls().size());
-    EXPECT_EQ("pic 11 010203", HookCalls()[0]);
-    EXPECT_THAT(HookCalls()[1], HasSubstr("game 11 afl=0 name=O'Brien's Quest"));
+    // The bare id goes in first, then the whole row with its picture.
+    ASSERT_EQ(3u, HookCalls().size());
+    EXPECT_THAT(HookCalls()[0], HasSubstr("game 11 afl=0 name=<null> desc=<null> words=[ hide ]"));
+    EXPECT_EQ("pic 11 010203", HookCalls()[1]);
+    EXPECT_THAT(HookCalls()[2], HasSubstr("game 11 afl=0 name=O'Brien's Quest"));
 }
 
 TEST_F(MergeTest, BlobMarkers)
@@ -147,15 +149,19 @@ TEST_F(MergeTest, BlobMarkers)
                 ElementsAre("empty", "null", "packed", "raw", "unknown"));
 }
 
+// A broken picture keeps a new game out; a known game takes no picture
+// from the import, so its update goes ahead.
 TEST_F(MergeTest, BrokenPictureKeepsANewGameOut)
 {
     ASSERT_TRUE(RecordHooks());
+    CatalogExec("insert into games(id,name,show,icnsml) values(23,'Known',1,x'0B')");
     import_.Exec("create table games(id integer primary key,name text,icnsml blob)");
     import_.ExecWithBlob("insert into games values(21,'Broken',?1)", Compressed(Text("icon"), 99));
     import_.ExecWithBlob("insert into games values(22,'Fine',?1)", Compressed(Text("icon")));
+    import_.ExecWithBlob("insert into games values(23,'Renamed',?1)", Compressed(Text("icon"), 99));
     Merge();
-    EXPECT_THAT(Look().Column("select id||':'||hex(icnsml) from games order by id"),
-                ElementsAre("22:69636F6E"));
+    EXPECT_THAT(Look().Column("select id||':'||name||':'||hex(icnsml) from games order by id"),
+                ElementsAre("22:Fine:69636F6E", "23:Renamed:0B"));
     EXPECT_EQ(0u, CallsStartingWith("game 21").size());
 }
 
@@ -163,23 +169,33 @@ TEST_F(MergeTest, StatementsRunFirstAndSkippedTablesStayOut)
 {
     ASSERT_NE(nullptr, GetCatalogDb());
     CatalogExec("insert into news(id) values('old');"
-                "create table zelfls(f text); create table zelextra(x text);");
+                "create table zelfls(f text); create table zelextra(x text);"
+                "create table seq(id integer primary key autoincrement, v text);");
+    // The statements run before any table: the table "odd name" they make
+    // in the catalog then takes the import's rows.
     import_.Exec("create table zelsql(q text);"
                  "insert into zelsql values('delete from news');"
                  "insert into zelsql values('this is not sql');"
                  "insert into zelsql values(null);"
                  "insert into zelsql values('insert into news(id) values(''from-sql'')');"
+                 "insert into zelsql values('create table \"odd name\"(v text)');"
                  "create table news(id text primary key);"
                  "insert into news values('imported'),('it''s');"
                  "create table zelfls(f text); insert into zelfls values('file');"
                  "create table zelextra(x text); insert into zelextra values('x');"
                  "create table seq(id integer primary key autoincrement, v text); insert into seq(v) values('s');"
+                 "update sqlite_sequence set seq=500 where name='seq';"
+                 "create table \"odd name\"(v text); insert into \"odd name\" values('odd');"
                  "create table advlog(id integer,g integer); insert into advlog values(1,2);");
     Merge();
     EXPECT_THAT(Look().Column("select id from news order by id"), ElementsAre("from-sql", "imported", "it's"));
     EXPECT_EQ(0, Look().Int("select count(*) from zelfls"));
     EXPECT_EQ(0, Look().Int("select count(*) from zelextra"));
-    EXPECT_EQ(0, Look().Int("select count(*) from sqlite_master where name in ('sqlite_sequence','seq')"));
+    // The import's sqlite_sequence is not copied: the catalog's counter
+    // follows only the rows it took.
+    EXPECT_EQ("1:s", Look().Text("select id||':'||v from seq"));
+    EXPECT_EQ("1:1", Look().Text("select count(*)||':'||max(seq) from sqlite_sequence where name='seq'"));
+    EXPECT_EQ("odd", Look().Text("select v from \"odd name\""));
     EXPECT_EQ("1|2|0", Look().Text("select id||'|'||g||'|'||p from advlog"));
 }
 
@@ -222,6 +238,7 @@ TEST_F(MergeTest, RenumberingMovesGamesToTheirNewIds)
     ASSERT_TRUE(RecordHooks());
     CatalogExec("insert into games(id,name,inst,path) values(3,'Three',1600000000,'C:\\G3'),"
                 "(5,'Five',null,null),(9,'Nine new',null,null),(12,'Twelve',1,'C:\\G12')");
+    // Game 12 kept its number: it stays, and its old number is recorded.
     import_.Exec("create table games(id integer primary key, old_id integer, name text, icnsml blob);"
                  "insert into games values(9,5,'x',null),(12,12,'x',null),(30,0,'x',null),(31,null,'x',null);");
     // Only id and old_id matter here: a broken picture does not stop it.
@@ -229,7 +246,7 @@ TEST_F(MergeTest, RenumberingMovesGamesToTheirNewIds)
     Renumber();
     EXPECT_THAT(Look().Column("select id||':'||name||':'||old_id||':'||ifnull(inst,'-')||':'||ifnull(path,'-') "
                               "from games order by id"),
-                ElementsAre("7:Three:3:1600000000:C:\\G3", "9:Nine new:0:-:-", "12:Twelve:0:1:C:\\G12"));
+                ElementsAre("7:Three:3:1600000000:C:\\G3", "9:Nine new:0:-:-", "12:Twelve:12:1:C:\\G12"));
     EXPECT_EQ(1, GetOptionInt(L"newdb"));
     EXPECT_THAT(CallsStartingWith("opt "), ElementsAre("opt newdb=1"));
 }
