@@ -233,8 +233,15 @@ INT_PTR CALLBACK CSocialWndBase::DialogProc(HWND dialog, UINT message, WPARAM wP
     if (!self)
         return FALSE;
     LRESULT result = 0;
-    if (!self->ProcessWindowMessage(dialog, message, wParam, lParam, result))
-        return FALSE;
+    // Nothing may unwind into the dialog manager: a failure inside (an
+    // allocation) ends the dialog as a failed login.
+    try {
+        if (!self->ProcessWindowMessage(dialog, message, wParam, lParam, result))
+            return FALSE;
+    } catch (...) {
+        EndDialog(dialog, kSocialCloseFailed);
+        return TRUE;
+    }
     if (message == WM_INITDIALOG)
         return static_cast<INT_PTR>(result);
     SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
