@@ -1,7 +1,7 @@
 // Pages read over HTTP from a server of the test's own on 127.0.0.1:
 // redirects, server errors, unreachable addresses.
+#include "httpserver.h"
 #include "test_container.h"
-#include "testkit/http_server.h"
 
 #include <gtest/gtest.h>
 
@@ -11,51 +11,41 @@
 
 using namespace enginetest;
 using testkit::CallMember;
-using testkit::HttpRequest;
-using testkit::HttpResponse;
-using testkit::HttpServer;
 using testkit::PageScript;
 using testkit::PumpFor;
 using testkit::TextOf;
+using zeltest::HttpReply;
+using zeltest::HttpServer;
+using zeltest::RedirectReply;
+using zeltest::SeenRequest;
+using zeltest::TextReply;
 
 namespace {
 
-HttpResponse Route(const HttpRequest& request)
+HttpReply Route(const SeenRequest& request)
 {
-    HttpResponse response;
     const std::string& target = request.target;
-    if (target == "/page.html") {
-        response.body =
-            "<html><head><script src=\"js/page.js\"></script></head>"
-            "<body><p id=\"where\">served</p><script>function inWhere() { return 'http page'; }</script></body></html>";
-    } else if (target == "/js/page.js") {
-        response.contentType = "application/javascript";
-        response.body = "function inFromScript() { return 'script over http'; }";
-    } else if (target == "/redirect") {
-        response.status = 302;
-        response.headers = {{"Location", "/landing.html"}};
-    } else if (target == "/chain") {
-        response.status = 301;
-        response.headers = {{"Location", "http://127.0.0.1:" + request.headers.at("host").substr(10) + "/redirect"}};
-    } else if (target == "/token") {
-        response.status = 302;
-        response.headers = {{"Location", "/blank.html#access_token=abc&user_id=7"}};
-    } else if (target == "/form" && request.method == "POST") {
-        response.status = 303;
-        response.headers = {{"Location", "/landing.html"}};
-    } else if (target == "/loop") {
-        response.status = 302;
-        response.headers = {{"Location", "/loop"}};
-    } else if (target == "/landing.html" || target == "/blank.html") {
-        response.body = "<html><body><script>function inWhere() { return 'landed'; }</script></body></html>";
-    } else if (target == "/broken") {
-        response.status = 503;
-        response.body = "<html><body><p id=\"msg\">try later</p></body></html>";
-    } else {
-        response.status = 404;
-        response.body = "<html><body><p id=\"msg\">not here</p></body></html>";
-    }
-    return response;
+    if (target == "/page.html")
+        return TextReply("<html><head><script src=\"js/page.js\"></script></head>"
+                         "<body><p id=\"where\">served</p><script>function inWhere() { return 'http page'; }"
+                         "</script></body></html>");
+    if (target == "/js/page.js")
+        return TextReply("function inFromScript() { return 'script over http'; }");
+    if (target == "/redirect")
+        return RedirectReply(302, "/landing.html");
+    if (target == "/chain")
+        return RedirectReply(301, "http://" + request.Header("Host").value_or("") + "/redirect");
+    if (target == "/token")
+        return RedirectReply(302, "/blank.html#access_token=abc&user_id=7");
+    if (target == "/form" && request.method == "POST")
+        return RedirectReply(303, "/landing.html");
+    if (target == "/loop")
+        return RedirectReply(302, "/loop");
+    if (target == "/landing.html" || target == "/blank.html")
+        return TextReply("<html><body><script>function inWhere() { return 'landed'; }</script></body></html>");
+    if (target == "/broken")
+        return TextReply("<html><body><p id=\"msg\">try later</p></body></html>", 503);
+    return TextReply("<html><body><p id=\"msg\">not here</p></body></html>", 404);
 }
 
 class HttpPagesTest : public ::testing::Test {
@@ -64,7 +54,7 @@ protected:
     {
         ASSERT_EQ(S_OK, OleInitialize(nullptr));
         server_ = std::make_unique<HttpServer>(Route);
-        ASSERT_TRUE(server_->listening());
+        ASSERT_TRUE(server_->Listening());
         container_ = std::make_unique<Container>();
         ASSERT_EQ(S_OK, container_->embed());
     }
@@ -97,7 +87,7 @@ protected:
     std::vector<std::string> targets()
     {
         std::vector<std::string> out;
-        for (const auto& r : server().requests()) out.push_back(r.target);
+        for (const auto& r : server().Requests()) out.push_back(r.target);
         return out;
     }
 
@@ -108,7 +98,7 @@ private:
 
 TEST_F(HttpPagesTest, LoadsPageAndItsScriptsFromTheServer)
 {
-    const std::wstring url = server().url("/page.html");
+    const std::wstring url = server().WideUrl("page.html");
     ASSERT_TRUE(host().navigateAndWait(url));
     EXPECT_EQ((std::vector<std::wstring>{L"BeforeNavigate2", L"NavigateComplete2", L"DocumentComplete"}),
               host().sink().names());
@@ -116,17 +106,17 @@ TEST_F(HttpPagesTest, LoadsPageAndItsScriptsFromTheServer)
     EXPECT_EQ(L"http page", call(L"inWhere"));
     EXPECT_EQ(L"script over http", call(L"inFromScript"));
     EXPECT_EQ((std::vector<std::string>{"/page.html", "/js/page.js"}), targets());
-    EXPECT_EQ("GET", server().requests().front().method);
+    EXPECT_EQ("GET", server().Requests().front().method);
 }
 
 TEST_F(HttpPagesTest, FollowsRedirectsAndReportsWhereItLanded)
 {
-    const std::wstring landing = server().url("/landing.html");
-    ASSERT_TRUE(host().navigateAndWait(server().url("/chain")));
+    const std::wstring landing = server().WideUrl("landing.html");
+    ASSERT_TRUE(host().navigateAndWait(server().WideUrl("chain")));
     // One navigation: the redirects happen inside it.
     EXPECT_EQ((std::vector<std::wstring>{L"BeforeNavigate2", L"NavigateComplete2", L"DocumentComplete"}),
               host().sink().names());
-    EXPECT_EQ(server().url("/chain"), events()[0].url);
+    EXPECT_EQ(server().WideUrl("chain"), events()[0].url);
     EXPECT_EQ(landing, events()[1].url);
     EXPECT_EQ(landing, events()[2].url);
     EXPECT_EQ(landing, location());
@@ -135,10 +125,10 @@ TEST_F(HttpPagesTest, FollowsRedirectsAndReportsWhereItLanded)
 
     // A fragment given by the redirect is kept; without one, the fragment
     // of the address asked for goes along.
-    ASSERT_TRUE(host().navigateAndWait(server().url("/token")));
-    EXPECT_EQ(server().url("/blank.html#access_token=abc&user_id=7"), events().back().url);
-    ASSERT_TRUE(host().navigateAndWait(server().url("/redirect#keep")));
-    EXPECT_EQ(server().url("/landing.html#keep"), events().back().url);
+    ASSERT_TRUE(host().navigateAndWait(server().WideUrl("token")));
+    EXPECT_EQ(server().WideUrl("blank.html#access_token=abc&user_id=7"), events().back().url);
+    ASSERT_TRUE(host().navigateAndWait(server().WideUrl("redirect#keep")));
+    EXPECT_EQ(server().WideUrl("landing.html#keep"), events().back().url);
 }
 
 TEST_F(HttpPagesTest, PostsDataAndHeadersGivenToNavigate2)
@@ -153,18 +143,18 @@ TEST_F(HttpPagesTest, PostsDataAndHeadersGivenToNavigate2)
     Variant post;
     V_VT(&post) = VT_ARRAY | VT_UI1;
     V_ARRAY(&post) = bytes;
-    Variant url = testkit::TextArg(server().url("/form"));
+    Variant url = testkit::TextArg(server().WideUrl("form"));
     Variant headers = testkit::TextArg(L"X-Engine-Test: yes\r\n");
     Variant empty;
     const size_t from = events().size();
     ASSERT_EQ(S_OK, host().browser()->Navigate2(&url, &empty, &empty, &post, &headers));
     ASSERT_TRUE(host().waitForEnd(from));
-    EXPECT_EQ(server().url("/landing.html"), events().back().url);
-    const auto requests = server().requests();
+    EXPECT_EQ(server().WideUrl("landing.html"), events().back().url);
+    const auto requests = server().Requests();
     ASSERT_EQ(2u, requests.size());
     EXPECT_EQ("POST", requests[0].method);
     EXPECT_EQ(form, requests[0].body);
-    EXPECT_EQ("yes", requests[0].headers.count("x-engine-test") ? requests[0].headers.at("x-engine-test") : "");
+    EXPECT_EQ("yes", requests[0].Header("X-Engine-Test"));
     // After "see other" the page is fetched without the data.
     EXPECT_EQ("GET", requests[1].method);
     EXPECT_TRUE(requests[1].body.empty());
@@ -173,17 +163,17 @@ TEST_F(HttpPagesTest, PostsDataAndHeadersGivenToNavigate2)
 TEST_F(HttpPagesTest, ServerErrorsArriveAsNavigateErrorWithTheStatus)
 {
     host().sink().cancelErrors = true;
-    ASSERT_TRUE(host().navigateAndWait(server().url("/nothing-here")));
+    ASSERT_TRUE(host().navigateAndWait(server().WideUrl("nothing-here")));
     PumpFor(200);
     EXPECT_EQ((std::vector<std::wstring>{L"BeforeNavigate2", L"NavigateError"}), host().sink().names());
     EXPECT_EQ(404, events().back().status);
-    EXPECT_EQ(server().url("/nothing-here"), events().back().url);
+    EXPECT_EQ(server().WideUrl("nothing-here"), events().back().url);
     EXPECT_TRUE(location().empty());
 
     // Not cancelled: the server's own page is shown.
     host().sink().cancelErrors = false;
     const size_t from = events().size();
-    ASSERT_EQ(S_OK, host().navigate(server().url("/broken")));
+    ASSERT_EQ(S_OK, host().navigate(server().WideUrl("broken")));
     ASSERT_TRUE(testkit::PumpUntil([&] { return !events().empty() && events().back().name == L"DocumentComplete"; }));
     ASSERT_EQ(from + 4, events().size());
     EXPECT_EQ(L"NavigateError", events()[from + 1].name);
@@ -194,13 +184,9 @@ TEST_F(HttpPagesTest, ServerErrorsArriveAsNavigateErrorWithTheStatus)
 TEST_F(HttpPagesTest, UnreachableAddressesGiveNegativeStatus)
 {
     host().sink().cancelErrors = true;
-    // A port nobody listens on any more.
-    unsigned short closedPort = 0;
-    {
-        HttpServer gone(Route);
-        closedPort = gone.port();
-    }
-    ASSERT_TRUE(host().navigateAndWait(L"http://127.0.0.1:" + std::to_wstring(closedPort) + L"/page.html"));
+    // A port nobody listens on.
+    ASSERT_TRUE(host().navigateAndWait(L"http://127.0.0.1:" + std::to_wstring(zeltest::UnusedLocalPort()) +
+                                       L"/page.html"));
     EXPECT_EQ(L"NavigateError", events().back().name);
     EXPECT_LT(events().back().status, 0);
 
@@ -210,7 +196,7 @@ TEST_F(HttpPagesTest, UnreachableAddressesGiveNegativeStatus)
     EXPECT_EQ(static_cast<long>(INET_E_RESOURCE_NOT_FOUND), events().back().status);
 
     // A redirect that never ends.
-    ASSERT_TRUE(host().navigateAndWait(server().url("/loop")));
+    ASSERT_TRUE(host().navigateAndWait(server().WideUrl("loop")));
     EXPECT_EQ(L"NavigateError", events().back().name);
     EXPECT_LT(events().back().status, 0);
 }

@@ -2,7 +2,7 @@
 // file and the form POST, seen from the server and the file system.
 #include <gtest/gtest.h>
 
-#include "../social/tlsfront.h"
+#include "tlsfront.h"
 #include "driver.h"
 #include "nettest.h"
 #include "net/download.h"

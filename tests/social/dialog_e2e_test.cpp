@@ -60,14 +60,9 @@ void CALLBACK LookAndClose(HWND, UINT, UINT_PTR timer, DWORD)
     SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-HttpResponse Redirect(const std::string& location)
+HttpReply Page(const std::string& body)
 {
-    return HttpResponse{302, "text/html", "<html>moved</html>", {{"Location", location}}};
-}
-
-HttpResponse Page(const std::string& body)
-{
-    return HttpResponse{200, "text/html", "<html><body>" + body + "</body></html>", {}};
+    return TextReply("<html><body>" + body + "</body></html>");
 }
 
 class SocialDialog : public SocialTest {
@@ -76,8 +71,8 @@ protected:
     {
         SocialTest::SetUp();
         g_look = {};
-        server_ = std::make_unique<LocalHttpServer>([this](const HttpRequest& request) { return Route(request); });
-        ASSERT_TRUE(server_->Started());
+        server_ = std::make_unique<HttpServer>([this](const SeenRequest& request) { return Route(request); });
+        ASSERT_TRUE(server_->Listening());
         origin_ = "http://127.0.0.1:" + std::to_string(server_->Port());
         for (const wchar_t* name : {L"FacebookHost", L"FacebookGraphHost", L"VkontakteApiHost"})
             SetSocialSetting(name, server_->Origin());
@@ -98,26 +93,26 @@ protected:
     }
 
     // The authorisation page's answer; the other pages are fixed.
-    HttpResponse Route(const HttpRequest& request)
+    HttpReply Route(const SeenRequest& request)
     {
-        std::string path = request.Path();
+        std::string path = request.path;
         if (path == "/dialog/oauth" || path == "/oauth/authorize")
             return authorize_(request);
         if (path == "/me")
-            return HttpResponse{200, "application/json", "{\"name\":\"Ann\",\"id\":\"4711\"}", {}};
+            return TextReply("{\"name\":\"Ann\",\"id\":\"4711\"}");
         return Page("redirect target");
     }
     std::vector<std::string> Paths() const
     {
         std::vector<std::string> paths;
-        for (const HttpRequest& request : server_->Requests())
+        for (const SeenRequest& request : server_->Requests())
             paths.push_back(request.target);
         return paths;
     }
 
-    std::unique_ptr<LocalHttpServer> server_;
+    std::unique_ptr<HttpServer> server_;
     std::string origin_;
-    std::function<HttpResponse(const HttpRequest&)> authorize_;
+    std::function<HttpReply(const SeenRequest&)> authorize_;
     UINT_PTR timer_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> shared_;
     ShareDialogCaller page_ = [this](uint32_t game, uint32_t network) {
@@ -130,8 +125,8 @@ protected:
 
 TEST_F(SocialDialog, FacebookLoginStoresTokenAndUserIdThenShowsTheShareDialog)
 {
-    authorize_ = [this](const HttpRequest&) {
-        return Redirect(origin_ + "/connect/login_success.html#expires_in=0&access_token=FBTOK");
+    authorize_ = [this](const SeenRequest&) {
+        return RedirectReply(302, origin_ + "/connect/login_success.html#expires_in=0&access_token=FBTOK");
     };
     EXPECT_EQ(1, FacebookLogin(31, RunFacebookLoginDialog, page_));
     EXPECT_EQ(L"FBTOK", Option(kFacebookTokenOption));
@@ -150,8 +145,8 @@ TEST_F(SocialDialog, FacebookLoginStoresTokenAndUserIdThenShowsTheShareDialog)
 
 TEST_F(SocialDialog, FacebookRefusalEndsWithTwoAndStoresNothing)
 {
-    authorize_ = [this](const HttpRequest&) {
-        return Redirect(origin_ + "/connect/login_success.html?error_reason=user_denied&error=access_denied");
+    authorize_ = [this](const SeenRequest&) {
+        return RedirectReply(302, origin_ + "/connect/login_success.html?error_reason=user_denied&error=access_denied");
     };
     EXPECT_EQ(2, FacebookLogin(31, RunFacebookLoginDialog, page_));
     EXPECT_EQ(L"", Option(kFacebookTokenOption));
@@ -161,7 +156,7 @@ TEST_F(SocialDialog, FacebookRefusalEndsWithTwoAndStoresNothing)
 
 TEST_F(SocialDialog, UserClosingTheShownLoginPageEndsWithZeroAndNoToken)
 {
-    authorize_ = [](const HttpRequest&) { return Page("<form>login</form>"); };
+    authorize_ = [](const SeenRequest&) { return Page("<form>login</form>"); };
     KillTimer(nullptr, timer_);
     timer_ = SetTimer(nullptr, 0, 1500, LookAndClose);
     EXPECT_EQ(2, FacebookLogin(31, RunFacebookLoginDialog, page_));
@@ -174,8 +169,8 @@ TEST_F(SocialDialog, UserClosingTheShownLoginPageEndsWithZeroAndNoToken)
 
 TEST_F(SocialDialog, VkontakteLoginStoresTokenAndUserId)
 {
-    authorize_ = [this](const HttpRequest&) {
-        return Redirect(origin_ + "/blank.html#access_token=VKT&expires_in=0&user_id=99");
+    authorize_ = [this](const SeenRequest&) {
+        return RedirectReply(302, origin_ + "/blank.html#access_token=VKT&expires_in=0&user_id=99");
     };
     EXPECT_EQ(1, VkontakteLoginAndNotify(8, RunVkontakteLoginDialog, page_));
     EXPECT_EQ(L"VKT", Option(kVkontakteTokenOption));
@@ -191,14 +186,14 @@ TEST_F(SocialDialog, VkontakteLoginStoresTokenAndUserId)
 
 TEST_F(SocialDialog, VkontakteErrorRedirectAndNavigationErrorsEndWithFour)
 {
-    authorize_ = [this](const HttpRequest&) {
-        return Redirect(origin_ + "/blank.html#error=access_denied&error_description=denied");
+    authorize_ = [this](const SeenRequest&) {
+        return RedirectReply(302, origin_ + "/blank.html#error=access_denied&error_description=denied");
     };
     EXPECT_EQ(4, VkontakteLogin(RunVkontakteLoginDialog));
     EXPECT_EQ(L"", Option(kVkontakteTokenOption));
     EXPECT_EQ(L"", Option(kVkontakteUserIdOption));
 
-    authorize_ = [](const HttpRequest&) { return HttpResponse{404, "text/html", "<html>no</html>", {}}; };
+    authorize_ = [](const SeenRequest&) { return TextReply("<html>no</html>", 404); };
     EXPECT_EQ(4, VkontakteLogin(RunVkontakteLoginDialog));
     EXPECT_FALSE(g_look.seen);
 }
@@ -206,11 +201,10 @@ TEST_F(SocialDialog, VkontakteErrorRedirectAndNavigationErrorsEndWithFour)
 TEST_F(SocialDialog, ServerFailurePageStaysInTheDialog)
 {
     // A 503 page is shown, and the login can still go on from it.
-    authorize_ = [](const HttpRequest&) {
-        return HttpResponse{503, "text/html",
-                            "<html><body><script>location.href='/blank.html#access_token=A5&user_id=5';"
-                            "</script></body></html>",
-                            {}};
+    authorize_ = [](const SeenRequest&) {
+        return TextReply("<html><body><script>location.href='/blank.html#access_token=A5&user_id=5';"
+                         "</script></body></html>",
+                         503);
     };
     EXPECT_EQ(0, VkontakteLogin(RunVkontakteLoginDialog));
     EXPECT_EQ(L"A5", Option(kVkontakteTokenOption));

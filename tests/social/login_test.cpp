@@ -23,9 +23,9 @@ protected:
     void SetUp() override
     {
         SocialTest::SetUp();
-        server_ = std::make_unique<LocalHttpServer>(
-            [](const HttpRequest&) { return HttpResponse{200, "application/json", "{\"id\":\"555\"}", {}}; });
-        ASSERT_TRUE(server_->Started());
+        server_ = std::make_unique<HttpServer>(
+            [](const SeenRequest&) { return TextReply("{\"id\":\"555\"}"); });
+        ASSERT_TRUE(server_->Listening());
         PointNetworksAt(server_->Origin());
     }
     void TearDown() override
@@ -70,7 +70,7 @@ protected:
     }
     std::wstring Origin() const { return server_->Origin(); }
 
-    std::unique_ptr<LocalHttpServer> server_;
+    std::unique_ptr<HttpServer> server_;
     std::vector<std::wstring> dialogUrls_;
     std::vector<ShareCall> shareCalls_;
 };
@@ -100,7 +100,7 @@ TEST_F(Login, FacebookTokenWithoutIdFetchesTheId)
 
     ClearOptions();
     StoreOption(kFacebookTokenOption, L"tok");
-    server_->SetHandler([](const HttpRequest&) { return HttpResponse{500, "text/plain", "down", {}}; });
+    server_->HandleOthers([](const SeenRequest&) { return TextReply("down", 500); });
     EXPECT_EQ(3, FacebookLogin(7, DialogEndingWith(0), Page(true)));
     EXPECT_EQ(L"tok", Option(kFacebookTokenOption));
     EXPECT_EQ(1u, shareCalls_.size());

@@ -58,8 +58,8 @@ TEST_F(LoginDialog, DialogWithoutABrowserEndsWithZeroWhenTheUserClosesIt)
 
 TEST_F(LoginDialog, NavigationErrorEndsTheDialogWithFour)
 {
-    LocalHttpServer server([](const HttpRequest&) { return HttpResponse{404, "text/html", "<html>gone</html>", {}}; });
-    ASSERT_TRUE(server.Started());
+    HttpServer server([](const SeenRequest&) { return TextReply("<html>gone</html>", 404); });
+    ASSERT_TRUE(server.Listening());
     PointNetworksAt(server.Origin());
     UINT_PTR timer = SetTimer(nullptr, 0, 20000, CloseDialogLikeAUser);  // never hang the run
     EXPECT_EQ(4, RunVkontakteLoginDialog((server.Origin() + L"/oauth/authorize?client_id=1").c_str()));

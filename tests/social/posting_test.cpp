@@ -19,7 +19,7 @@ class Posting : public SocialTest {
 protected:
     static void SetUpTestSuite()
     {
-        server_ = new LocalHttpServer(nullptr);
+        server_ = new HttpServer();
         tls_ = new TlsFront(server_->Port());
     }
     static void TearDownTestSuite()
@@ -30,7 +30,7 @@ protected:
     void SetUp() override
     {
         SocialTest::SetUp();
-        ASSERT_TRUE(server_->Started());
+        ASSERT_TRUE(server_->Listening());
         ASSERT_TRUE(tls_->Started());
         server_->ClearRequests();
         Reply(200, "{}");
@@ -40,22 +40,22 @@ protected:
     }
     void Reply(int status, std::string body)
     {
-        server_->SetHandler([status, body](const HttpRequest&) {
-            return HttpResponse{status, "application/json", body, {}};
+        server_->HandleOthers([status, body](const SeenRequest&) {
+            return TextReply(body, status);
         });
     }
-    HttpRequest OnlyRequest() const
+    SeenRequest OnlyRequest() const
     {
-        std::vector<HttpRequest> requests = server_->Requests();
+        std::vector<SeenRequest> requests = server_->Requests();
         EXPECT_EQ(1u, requests.size());
-        return requests.empty() ? HttpRequest{} : requests.front();
+        return requests.empty() ? SeenRequest{} : requests.front();
     }
 
-    static LocalHttpServer* server_;
+    static HttpServer* server_;
     static TlsFront* tls_;
 };
 
-LocalHttpServer* Posting::server_ = nullptr;
+HttpServer* Posting::server_ = nullptr;
 TlsFront* Posting::tls_ = nullptr;
 
 std::vector<std::string> FormNamesInOrder(const std::string& body)
@@ -82,10 +82,10 @@ TEST_F(Posting, FeedPostCarriesEveryFieldAsTheNetworkReadsIt)
     EXPECT_TRUE(PostToFacebookFeed(L"tok-1", L"100", L"http://icons.test/get_big_icon.php?app=q%26id=5",
                                    L"http://site.test/r.php?act=fb_info%26id%3D5", L"Jewels & Co",
                                    L"Match three & win = fun + more #1"));
-    HttpRequest request = OnlyRequest();
+    SeenRequest request = OnlyRequest();
     EXPECT_EQ("POST", request.method);
     EXPECT_EQ("/100/feed", request.target);
-    EXPECT_EQ("Quivmark Game Manager", request.headers["user-agent"]);
+    EXPECT_EQ("Quivmark Game Manager", request.Header("User-Agent").value_or(""));
     EXPECT_EQ((std::vector<std::string>{"access_token", "caption", "description", "link", "name", "picture"}),
               FormNamesInOrder(request.body));
     auto form = ParseForm(request.body);
@@ -125,7 +125,7 @@ TEST_F(Posting, LongDescriptionIsCutToTheBodyLimitAtWholeCharacters)
     Reply(200, "{\"id\":\"1_2\"}");
     std::wstring description(6000, L'ж');  // six encoded characters each
     EXPECT_TRUE(PostToFacebookFeed(L"tok", L"100", L"p", L"l", L"Game", description.c_str()));
-    HttpRequest request = OnlyRequest();
+    SeenRequest request = OnlyRequest();
     EXPECT_LE(request.body.size(), 10239u);
     EXPECT_GT(request.body.size(), 10239u - 6);
     std::wstring sent = Utf8ToWide(ParseForm(request.body)["description"]).get();
@@ -138,9 +138,9 @@ TEST_F(Posting, UserIdIsFetchedWithTheTokenAndStored)
 {
     Reply(200, "{\"name\":\"Ann\",\"id\":\"12345\"}");
     EXPECT_TRUE(FetchFacebookUserId(L"tok&x"));
-    HttpRequest request = OnlyRequest();
+    SeenRequest request = OnlyRequest();
     EXPECT_EQ("/me?access_token=tok%26x", request.target);
-    EXPECT_EQ("Quivmark Game Manager", request.headers["user-agent"]);
+    EXPECT_EQ("Quivmark Game Manager", request.Header("User-Agent").value_or(""));
     EXPECT_EQ(L"12345", Option(kFacebookUserIdOption));
 }
 
@@ -165,11 +165,11 @@ TEST_F(Posting, WallPostEncodesTheMessageAndKeepsTheLink)
     Reply(200, "{\"response\":{\"post_id\":17}}");
     size_t tempFiles = CountTempFiles(L"vk_");
     EXPECT_TRUE(PostToVkontakteWall(L"T0k", L"77", L"site.test/review/game-tetris/hit-vk/", L"Tetris"));
-    HttpRequest request = OnlyRequest();
+    SeenRequest request = OnlyRequest();
     EXPECT_EQ("GET", request.method);
-    EXPECT_EQ("/method/wall.post", request.Path());
-    EXPECT_EQ("Quivmark Game Manager", request.headers["user-agent"]);
-    std::string query = request.Query();
+    EXPECT_EQ("/method/wall.post", request.path);
+    EXPECT_EQ("Quivmark Game Manager", request.Header("User-Agent").value_or(""));
+    std::string query = request.query;
     EXPECT_EQ(0u, query.find("owner_id=77&access_token=T0k&message=%d0%9f%d1%80"));
     EXPECT_NE(std::string::npos, query.find("%20%54%65%74%72%69%73%0Asite.test/review/game-tetris/hit-vk/"));
     auto fields = ParseForm(query);
@@ -182,10 +182,10 @@ TEST_F(Posting, WallPostOfAnEmptyNameAndANameWithALineFeed)
     Reply(200, "{\"response\":{\"post_id\":1}}");
     EXPECT_TRUE(PostToVkontakteWall(L"T", L"7", L"site.test", L""));
     EXPECT_TRUE(PostToVkontakteWall(L"T", L"7", L"site.test", L"a\nb"));
-    std::vector<HttpRequest> requests = server_->Requests();
+    std::vector<SeenRequest> requests = server_->Requests();
     ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ("Прикольная игра: \nsite.test", ParseForm(requests[0].Query())["message"]);
-    EXPECT_NE(std::string::npos, requests[1].Query().find("%61%0a%62%0Asite.test"));
+    EXPECT_EQ("Прикольная игра: \nsite.test", ParseForm(requests[0].query)["message"]);
+    EXPECT_NE(std::string::npos, requests[1].query.find("%61%0a%62%0Asite.test"));
 }
 
 TEST_F(Posting, WallErrorClearsTheTokenAndTransferFailuresChangeNothing)
@@ -214,6 +214,6 @@ TEST_F(Posting, TokenAndUserIdStayOneValueEachInTheWallAddress)
 {
     Reply(200, "{\"response\":{\"post_id\":2}}");
     EXPECT_TRUE(PostToVkontakteWall(L"a&b#c", L"7&x=1", L"site.test", L"N"));
-    HttpRequest request = OnlyRequest();
-    EXPECT_EQ(0u, request.Query().find("owner_id=7%26x=1&access_token=a%26b%23c&message=%d0%9f"));
+    SeenRequest request = OnlyRequest();
+    EXPECT_EQ(0u, request.query.find("owner_id=7%26x=1&access_token=a%26b%23c&message=%d0%9f"));
 }

@@ -213,6 +213,11 @@ HttpReply CompressedReply(const std::string& plain)
     return TextReply(CompressedBody(plain));
 }
 
+HttpServer::HttpServer(Handler fallback) : HttpServer()
+{
+    HandleOthers(std::move(fallback));
+}
+
 HttpServer::HttpServer() : listener_(INVALID_SOCKET)
 {
     Winsock();
@@ -275,6 +280,11 @@ std::wstring HttpServer::WideUrl(const std::string& path) const
     return std::wstring(url.begin(), url.end());
 }
 
+std::wstring HttpServer::Origin() const
+{
+    return L"http://127.0.0.1:" + std::to_wstring(port_);
+}
+
 void HttpServer::Reply(const std::string& path, HttpReply reply)
 {
     Handle(path, [reply](const SeenRequest&) { return reply; });
@@ -284,6 +294,12 @@ void HttpServer::Handle(const std::string& path, Handler handler)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     handlers_[path] = std::move(handler);
+}
+
+void HttpServer::HandleOthers(Handler fallback)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    fallback_ = std::move(fallback);
 }
 
 std::vector<SeenRequest> HttpServer::Requests() const
@@ -348,8 +364,7 @@ HttpReply HttpServer::ReplyFor(const SeenRequest& request)
         std::lock_guard<std::mutex> lock(mutex_);
         requests_.push_back(request);
         auto found = handlers_.find(request.path);
-        if (found != handlers_.end())
-            handler = found->second;
+        handler = found != handlers_.end() ? found->second : fallback_;
     }
     arrived_.notify_all();
     return handler ? handler(request) : StatusReply(404);
@@ -429,6 +444,56 @@ uint16_t UnusedLocalPort()
         port = ntohs(address.sin_port);
     closesocket(probe);
     return port;
+}
+
+namespace {
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string FormDecode(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::map<std::string, std::string> ParseForm(const std::string& text)
+{
+    std::map<std::string, std::string> fields;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('&', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string pair = text.substr(start, end - start);
+        if (!pair.empty()) {
+            size_t eq = pair.find('=');
+            fields[FormDecode(pair.substr(0, eq))] =
+                eq == std::string::npos ? std::string() : FormDecode(pair.substr(eq + 1));
+        }
+        start = end + 1;
+    }
+    return fields;
 }
 
 }  // namespace zeltest

@@ -2,8 +2,9 @@
 
 // A small HTTP/1.1 server for tests: Winsock, bound to 127.0.0.1 on a port
 // the system picks, run on threads of the test executable. Replies are
-// scripted per path; every request is recorded as the server saw it. Each
-// connection serves one request and is closed after the reply.
+// scripted per path, or made by one handler for every other path; every
+// request is recorded as the server saw it. Each connection serves one
+// request and is closed after the reply.
 
 #include <windows.h>
 
@@ -74,6 +75,8 @@ public:
     using Handler = std::function<HttpReply(const SeenRequest&)>;
 
     HttpServer();
+    // Requests for paths without a reply of their own go to fallback.
+    explicit HttpServer(Handler fallback);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -83,11 +86,15 @@ public:
     // "http://127.0.0.1:<port>/" followed by path (given without its "/").
     std::string Url(const std::string& path = std::string()) const;
     std::wstring WideUrl(const std::string& path = std::string()) const;
+    // "http://127.0.0.1:<port>", without a final "/".
+    std::wstring Origin() const;
 
     // The reply for requests whose path (without query) is path, e.g.
-    // "/update.php". Unknown paths get 404.
+    // "/update.php". Unknown paths go to the fallback handler, or get 404
+    // without one.
     void Reply(const std::string& path, HttpReply reply);
     void Handle(const std::string& path, Handler handler);
+    void HandleOthers(Handler fallback);
 
     std::vector<SeenRequest> Requests() const;
     size_t CountRequests(const std::string& path) const;
@@ -114,6 +121,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
+    Handler fallback_;
     std::vector<SeenRequest> requests_;
     std::vector<std::thread> connections_;
     std::vector<uintptr_t> openSockets_;
@@ -122,5 +130,10 @@ private:
 
 // A port on 127.0.0.1 that nothing listens on (bound, then released).
 uint16_t UnusedLocalPort();
+
+// Percent-decoding of one form value ("+" is a blank).
+std::string FormDecode(const std::string& text);
+// name=value pairs separated by "&", decoded.
+std::map<std::string, std::string> ParseForm(const std::string& text);
 
 }  // namespace zeltest

@@ -1,6 +1,6 @@
 #pragma once
 
-// A TLS front for a LocalHttpServer: a small Python relay on the Linux side
+// A TLS front for a test HttpServer: a small Python relay on the Linux side
 // (tlsproxy.py, started here through Wine) that speaks TLS on its own port
 // of 127.0.0.1 with a fresh self-signed certificate and hands each
 // connection in plain text to the server. The certificate is made a trusted

@@ -54,7 +54,7 @@ TlsFront::TlsFront(uint16_t targetPort)
             c = L'\\';
     if (!CreateDirectoryW(workDir_.c_str(), nullptr))
         return;
-    std::string command = std::string("python3 ") + ZEL_SOCIAL_TEST_SOURCE_DIR "/tlsproxy.py " + unixDir + " " +
+    std::string command = std::string("python3 ") + ZEL_TEST_SUPPORT_DIR "/tlsproxy.py " + unixDir + " " +
                           std::to_string(targetPort);
     std::wstring wideCommand(command.begin(), command.end());
     STARTUPINFOW startup = {};
