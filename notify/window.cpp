@@ -11,7 +11,9 @@ bool OwnedWindow::CreateOwned(const wchar_t* className, HWND parent, const RECT&
     goneFlag_ = nullptr;
     if (window)
         return true;
-    // Never bound to a window: nothing else will end it.
+    // Never bound to a window: nothing else will end it, and whoever keeps
+    // the object (the splash pointer) must hear that it is gone.
+    OnWindowGone();
     delete this;
     return false;
 }

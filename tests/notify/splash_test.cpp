@@ -171,6 +171,36 @@ TEST_F(Splash, MissingOrUndecodablePictureLeavesAnEmptyWindowThatCloses)
     EXPECT_TRUE(IsRectEmpty(&rect));
 }
 
+namespace {
+
+// Refuses the creation of every window of this thread while installed.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND)
+        return 1;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(Splash, RefusedWindowLeavesNoSplashBehind)
+{
+    HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    const bool created = CreateSplashWindow();
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(nullptr, FindWindowW(L"ZEL_SPLASH_CLASS", nullptr));
+
+    // Nothing is held for the splash that never was: the next splash can be
+    // made, and it is the one that closes.
+    ASSERT_TRUE(CreateSplashWindow());
+    HWND window = Window();
+    ASSERT_NE(nullptr, window);
+    CloseSplashWindow();
+    EXPECT_FALSE(IsWindow(window));
+}
+
 // The program shows the splash for switch j from its first moment until the
 // run ends (here at the start-up error box of a prefix without a theme).
 TEST(SplashInProgram, ShownOnlyWithSwitchJ)
