@@ -190,6 +190,10 @@ void CBalloonWnd::ShowAndFadeIn()
     HWND window = Window();
     if (!window)
         return;
+    // A balloon already closing (its page may close it while it waits above
+    // the screen's top) is not brought up again when room appears below.
+    if (fadeOut_.GetState() != AnimationTimer::State::Idle)
+        return;
     ShowWindow(window, SW_SHOWNOACTIVATE);
     fadeIn_.Start(kFadeInTimer, window, false);
 }

@@ -64,7 +64,7 @@ public:
     // The stack steps of the balloon itself.
     void AddBalloonToStack();
     // Shows the balloon without activating it and starts its fade-in unless
-    // that runs or ran already.
+    // that runs or ran already; nothing once the balloon is closing.
     void ShowAndFadeIn();
     void BeginFadeOut();
 

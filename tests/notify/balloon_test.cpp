@@ -186,6 +186,24 @@ TEST_F(Balloons, BalloonAboveTheWorkAreaWaitsHiddenForRoom)
     EXPECT_TRUE(waiting->FadeIn().IsRunning());
 }
 
+TEST_F(Balloons, BalloonClosedWhileWaitingStaysHiddenWhenRoomAppears)
+{
+    TestBalloon* low = Loaded(200, 600);
+    TestBalloon* waiting = Loaded(200, 500);
+    HWND waitingWindow = waiting->Window();
+    ASSERT_FALSE(IsWindowVisible(waitingWindow));
+
+    // Its page closes it while it waits above the work area.
+    SendMessageW(waitingWindow, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(waiting->FadeOut().IsRunning());
+
+    DestroyWindow(low->Window());
+    EXPECT_FALSE(IsWindowVisible(waitingWindow));
+    EXPECT_EQ(AnimationTimer::State::Idle, waiting->FadeIn().GetState());
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(waitingWindow); }, 3000));
+    EXPECT_TRUE(stack_.Balloons().empty());
+}
+
 TEST_F(Balloons, PageReportingAgainKeepsTheBalloonInPlace)
 {
     TestBalloon* first = Loaded(200, 100);
