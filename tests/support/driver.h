@@ -5,6 +5,8 @@
 // reads its full exit code, finds its windows, sends it registered
 // messages, and reads and dismisses its message boxes.
 
+#include "files.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -20,21 +22,6 @@ std::wstring WindowsPathFromUnix(const char* unixPath);
 std::wstring BuiltProgramPath();
 // The folder of the running test executable.
 std::wstring TestExeDir();
-
-// A fresh folder under the temporary directory, deleted with everything in
-// it when the object goes.
-class TempDir {
-public:
-    explicit TempDir(const wchar_t* label = L"zeltest");
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
 
 // One run of the program. The program file is copied into a folder of its
 // own under exeName, so the brand follows the name.
@@ -86,10 +73,6 @@ void DismissMessageBox(HWND box);
 
 // %APPDATA% of the test prefix's user.
 std::wstring AppDataDir();
-bool FileExists(const std::wstring& path);
-bool DirectoryExists(const std::wstring& path);
-std::string ReadFileBytes(const std::wstring& path);
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
 // HKCU\Software\<product>: the install directory (default value) and "ver".
 void SetProductKey(const wchar_t* product, const std::wstring& installDir, DWORD version);
