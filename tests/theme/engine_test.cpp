@@ -57,7 +57,7 @@ protected:
     std::wstring CallForText(const wchar_t* name, const std::vector<Variant>& args = {})
     {
         Variant result;
-        EXPECT_EQ(S_OK, Call(name, args, &result)) << ToUtf8(name);
+        EXPECT_EQ(S_OK, Call(name, args, &result)) << zeltest::Utf8(name);
         return TextOf(result.get());
     }
     std::wstring Element(const wchar_t* id, const wchar_t* property)
@@ -91,9 +91,9 @@ TEST_F(ThemeInEngine, DefaultMainPageDrawsTheFedCatalog)
     ASSERT_EQ(S_OK, Call(L"inRender", {BoolArg(true)}));
 
     std::wstring list = Element(L"list", L"innerText");
-    EXPECT_NE(std::wstring::npos, list.find(L"Alpha")) << ToUtf8(list);
-    EXPECT_NE(std::wstring::npos, list.find(L"Beta")) << ToUtf8(list);
-    EXPECT_EQ(std::wstring::npos, list.find(L"Gamma")) << ToUtf8(list);
+    EXPECT_NE(std::wstring::npos, list.find(L"Alpha")) << zeltest::Utf8(list);
+    EXPECT_NE(std::wstring::npos, list.find(L"Beta")) << zeltest::Utf8(list);
+    EXPECT_EQ(std::wstring::npos, list.find(L"Gamma")) << zeltest::Utf8(list);
     EXPECT_EQ(L"Beta", Element(L"detailName", L"innerText"));
     EXPECT_EQ(L"Version 4.42", Element(L"version", L"innerText"));
 
