@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "testcatalog.h"
 #include "testfiles.h"
 #include "testpackage.h"
 
@@ -20,9 +21,10 @@
 #include <functional>
 #include <vector>
 
-using zeltest::PathExists;
+using testcatalog::CatalogFile;
 using testpackage::Deflate;
 using testpackage::Package;
+using zeltest::PathExists;
 using zeltest::TempDir;
 using zeltest::ZelProcess;
 
@@ -110,73 +112,6 @@ bool MakeShortcut(const std::wstring& path, const std::wstring& target)
     return saved;
 }
 
-void NullFunction(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_null(context);
-}
-
-void TimeFunction(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
-}
-
-// The catalog file the program made, opened beside it to prepare rows and
-// read them back. The program's own SQL functions are stood in for, so its
-// triggers run here too.
-class CatalogFile {
-public:
-    explicit CatalogFile(const std::wstring& path)
-    {
-        sqlite3_open_v2(zeltest::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(db_, 10000);
-        for (const char* name : {"trgopt", "trggms", "allcat"})
-            sqlite3_create_function(db_, name, -1, SQLITE_UTF8, nullptr, NullFunction, nullptr, nullptr);
-        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, TimeFunction, nullptr, nullptr);
-    }
-    ~CatalogFile() { sqlite3_close(db_); }
-
-    bool HasTable(const char* name)
-    {
-        return Query("select count(*) from sqlite_master where type='table' and name='" + std::string(name) +
-                     "'") == "1";
-    }
-    void Exec(const std::string& sql)
-    {
-        char* error = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error)) << sql << ": "
-                                                                                        << (error ? error : "");
-        sqlite3_free(error);
-    }
-    void ExecBound(const std::string& sql, const std::string& blob)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr)) << sql;
-        sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
-        sqlite3_finalize(stmt);
-    }
-    std::string Query(const std::string& sql)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-            return "<error>";
-        std::string value = "<no row>";
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(stmt, 0);
-            value = text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        sqlite3_finalize(stmt);
-        return value;
-    }
-    std::string Column(uint32_t id, const char* column)
-    {
-        return Query(std::string("select ") + column + " from games where id=" + std::to_string(id));
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
 class ComApartment {
 public:
     ComApartment() { CoInitialize(nullptr); }
@@ -253,7 +188,7 @@ protected:
         CatalogFile catalog(CatalogPath(brand));
         if (!catalog.HasTable("games") || !catalog.HasTable("themes"))
             return false;
-        catalog.ExecBound("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
+        catalog.ExecWithBlob("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
                           zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
         catalog.Exec("insert or replace into opt(var, val) values('theme', 'testtheme')");
         return true;
@@ -604,9 +539,7 @@ TEST_F(ProgramTest, PartnerBrandReportsProgressAndStartsTheGame)
     ZelProcess start;
     ASSERT_TRUE(start.Start(dir_.path(), kPembrik.exeName, L"s 12d"));
     EXPECT_EQ(0u, WaitPumping(start));
-    std::string expected = zeltest::Utf8(target + L"\\game") + "\n\"" +
-                           zeltest::Utf8(target + L"\\game\\qmgame.exe") + "\"\n";
-    EXPECT_EQ(expected, zeltest::ReadFileBytes(target + L"\\game\\launched.txt"));
+    EXPECT_EQ(testcatalog::LaunchRecord(target), zeltest::ReadFileBytes(target + L"\\game\\launched.txt"));
     CatalogFile catalog(CatalogPath(kPembrik));
     EXPECT_EQ("1", catalog.Column(301, "runs"));
 }

@@ -9,12 +9,16 @@
 #include "install/launch.h"
 #include "install/olderproducts.h"
 #include "install/uninstall.h"
+#include "driver.h"
+#include "testcatalog.h"
 #include "testfiles.h"
 
 #include <sqlite3.h>
 
 #include <ctime>
 
+using testcatalog::CatalogFile;
+using testcatalog::LaunchRecord;
 using zeltest::PathExists;
 using zeltest::ReadFileBytes;
 using zeltest::TempDir;
@@ -22,71 +26,20 @@ using zeltest::WriteFileBytes;
 
 namespace {
 
-void CurrentTime(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
-}
-
-class TestCatalog {
-public:
-    explicit TestCatalog(const std::wstring& path)
-    {
-        sqlite3_open_v2(zeltest::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, CurrentTime, nullptr, nullptr);
-        Exec("create table games(id integer primary key not null, ident varchar(64), name varchar(256), "
-             "desc text, release integer, rating real, afl integer, dwn integer, inst integer, "
-             "exec varchar(128), updn integer default'1', type integer default'2', show integer, "
-             "uninstall text, size integer, path varchar(512), act integer, runs integer, custom text, "
-             "price integer default'0', brand text, old_id integer default'0', utm text, "
-             "track integer default 0)");
-    }
-    ~TestCatalog() { sqlite3_close(db_); }
-    sqlite3* get() const { return db_; }
-
-    void Exec(const std::string& sql)
-    {
-        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr)) << sql;
-    }
-    void BindExec(const std::string& sql, const std::wstring& text)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr));
-        sqlite3_bind_text16(stmt, 1, text.c_str(), -1, SQLITE_TRANSIENT);
-        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
-        sqlite3_finalize(stmt);
-    }
-    // One column of game id as text ("NULL" for a null value).
-    std::string Column(uint32_t id, const std::string& column)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        std::string sql = "select " + column + " from games where id=" + std::to_string(id);
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-            return "<error>";
-        std::string value = "<no row>";
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(stmt, 0);
-            value = text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        sqlite3_finalize(stmt);
-        return value;
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-std::wstring TestExeFolder()
-{
-    wchar_t path[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 class RecordsTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        catalog_.Exec("create table games(id integer primary key not null, ident varchar(64), "
+                      "name varchar(256), desc text, release integer, rating real, afl integer, dwn integer, "
+                      "inst integer, exec varchar(128), updn integer default'1', type integer default'2', "
+                      "show integer, uninstall text, size integer, path varchar(512), act integer, "
+                      "runs integer, custom text, price integer default'0', brand text, "
+                      "old_id integer default'0', utm text, track integer default 0)");
+    }
+
     TempDir scratch_{L"rec"};
-    TestCatalog catalog_{scratch_.File(L"catalog.db")};
+    CatalogFile catalog_{scratch_.File(L"catalog.db"), CatalogFile::Open::CreateIfMissing};
 };
 
 }  // namespace
@@ -125,7 +78,7 @@ TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
     WriteFileBytes(game + L"\\qmgame.exe", "MZ");
     catalog_.Exec("insert into games(id, name, type, afl, inst, exec, runs, price, show) "
                   "values(5, 'Five', 1, 30001, 1700000000, 'x.exe', 3, 99, 1)");
-    catalog_.BindExec("update games set path=?1, uninstall=?1 where id=5", L"D" + game + L";L;L;");
+    catalog_.ExecWithText("update games set path=?1, uninstall=?1 where id=5", L"D" + game + L";L;L;");
     EXPECT_TRUE(UninstallGameIn(catalog_.get(), 5));
     EXPECT_FALSE(PathExists(game));
     EXPECT_EQ("2", catalog_.Column(5, "type"));
@@ -147,7 +100,7 @@ TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
     const std::wstring big = scratch_.File(L"Big");
     CreateDirectoryW(big.c_str(), nullptr);
     catalog_.Exec("insert into games(id, type, inst, path) values(3000000000, 1, 1700000000, 'x')");
-    catalog_.BindExec("update games set uninstall=?1 where id=3000000000", L"D" + big);
+    catalog_.ExecWithText("update games set uninstall=?1 where id=3000000000", L"D" + big);
     EXPECT_TRUE(UninstallGameIn(catalog_.get(), static_cast<int32_t>(3000000000u)));
     EXPECT_FALSE(PathExists(big));
     EXPECT_EQ("2", catalog_.Column(3000000000u, "type"));
@@ -159,18 +112,16 @@ TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
     const std::wstring game = scratch_.File(L"Alpha");
     CreateDirectoryW(game.c_str(), nullptr);
     CreateDirectoryW((game + L"\\game").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((TestExeFolder() + L"\\qmgame.exe").c_str(), (game + L"\\game\\qmgame.exe").c_str(),
+    ASSERT_TRUE(CopyFileW((zeltest::TestExeDir() + L"\\qmgame.exe").c_str(), (game + L"\\game\\qmgame.exe").c_str(),
                           FALSE));
     WriteFileBytes(game + L"\\game\\stay.txt", "700");
     catalog_.Exec("insert into games(id, type, exec) values(9, 1, 'elsewhere.exe')");
-    catalog_.BindExec("update games set path=?1 where id=9", game);
+    catalog_.ExecWithText("update games set path=?1 where id=9", game);
 
     DWORD start = GetTickCount();
     EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
     EXPECT_GE(GetTickCount() - start, 600u) << "returns only once the game has ended";
-    std::string expected = zeltest::Utf8(game + L"\\game") + "\n\"" +
-                           zeltest::Utf8(game + L"\\game\\qmgame.exe") + "\"\n";
-    EXPECT_EQ(expected, ReadFileBytes(game + L"\\game\\launched.txt"));
+    EXPECT_EQ(LaunchRecord(game), ReadFileBytes(game + L"\\game\\launched.txt"));
     EXPECT_EQ("1", catalog_.Column(9, "runs"));
     DeleteFileW((game + L"\\game\\stay.txt").c_str());
     EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
@@ -183,7 +134,7 @@ TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 10));
     catalog_.Exec("insert into games(id, type) values(11, 1)");
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
-    catalog_.BindExec("update games set path=?1 where id=11", game + L"\\" + std::wstring(1020 - game.size() - 1, L'x'));
+    catalog_.ExecWithText("update games set path=?1 where id=11", game + L"\\" + std::wstring(1020 - game.size() - 1, L'x'));
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
     EXPECT_FALSE(PathExists(game + L"\\game\\launched.txt"));
     EXPECT_EQ("2", catalog_.Column(9, "runs"));
