@@ -192,6 +192,53 @@ void DismissMessageBox(HWND box)
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+WindowThread::WindowThread(const wchar_t* className, WNDPROC proc) : className_(className)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = proc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    registered_ = RegisterClassW(&windowClass) != 0;
+    if (!registered_)
+        return;
+    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
+    started_ = thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0 && FindWindowW(className, nullptr);
+}
+
+WindowThread::~WindowThread()
+{
+    if (thread_) {
+        // A test that failed early may leave the window up.
+        if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) {
+            PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+            WaitForSingleObject(thread_, 5000);
+        }
+        CloseHandle(thread_);
+    }
+    if (ready_)
+        CloseHandle(ready_);
+    if (registered_)
+        UnregisterClassW(className_.c_str(), GetModuleHandleW(nullptr));
+}
+
+bool WindowThread::WaitForEnd(DWORD timeoutMs)
+{
+    return thread_ && WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI WindowThread::Run(void* self)
+{
+    auto* owner = static_cast<WindowThread*>(self);
+    CreateWindowW(owner->className_.c_str(), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                  GetModuleHandleW(nullptr), nullptr);
+    SetEvent(owner->ready_);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
 std::wstring AppDataDir()
 {
     wchar_t path[MAX_PATH] = {};

@@ -71,6 +71,31 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, DWORD timeoutMs
 // Presses OK (or closes) the box.
 void DismissMessageBox(HWND box);
 
+// A top-level window of className with proc, on a thread of its own that
+// pumps its messages: a stand-in for another program's window. The thread
+// ends when proc posts WM_QUIT (on WM_DESTROY, say); the class is
+// unregistered when the object goes.
+class WindowThread {
+public:
+    WindowThread(const wchar_t* className, WNDPROC proc);
+    ~WindowThread();
+    WindowThread(const WindowThread&) = delete;
+    WindowThread& operator=(const WindowThread&) = delete;
+    // The class was registered here (not left over) and the window made.
+    bool Started() const { return started_; }
+    // Waits for the thread to end; false on time-out.
+    bool WaitForEnd(DWORD timeoutMs);
+
+private:
+    static DWORD WINAPI Run(void* self);
+    std::wstring className_;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    bool registered_ = false;
+    bool started_ = false;
+};
+
 // %APPDATA% of the test prefix's user.
 std::wstring AppDataDir();
 
