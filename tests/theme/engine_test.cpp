@@ -22,20 +22,8 @@ using testkit::Variant;
 
 namespace {
 
-class ThemeInEngine : public ::testing::Test {
+class ThemeInEngine : public enginetest::ContainerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, OleInitialize(nullptr));
-        container_ = std::make_unique<Container>();
-        ASSERT_EQ(S_OK, container_->embed());
-    }
-    void TearDown() override
-    {
-        container_.reset();
-        OleUninitialize();
-    }
-
     // Shows a page of a theme module; false when it did not complete.
     bool Show(const wchar_t* theme, const wchar_t* page)
     {
@@ -70,8 +58,6 @@ protected:
                 UintArg(1), UintArg(2457), UintArg(0), UintArg(0), TextArg(L""), TextArg(L""),
                 TextArg(L""), TextArg(L""), TextArg(L""), UintArg(0), TextArg(L"")};
     }
-
-    std::unique_ptr<Container> container_;
 };
 
 }  // namespace
