@@ -161,8 +161,8 @@ void Report(const char* what, int rows, double seconds)
 
 int wmain()
 {
-    ScratchDir dir(L"bench");
-    SetEnvironmentVariableW(L"APPDATA", dir.Path().c_str());
+    TempDir dir(L"bench");
+    SetEnvironmentVariableW(L"APPDATA", dir.path().c_str());
     if (!SetCatalogDbPath(L"base.db") || !GetCatalogDb()) {
         printf("cannot open the catalog\n");
         return 1;

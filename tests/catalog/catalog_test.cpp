@@ -52,7 +52,7 @@ TEST_F(CatalogTest, PathLiesUnderAppDataAndTheFileIsMadeHidden)
     EXPECT_EQ(Utf8(file_), GetCatalogDbPath());
     // The fixture removed the file: opening makes it again.
     ASSERT_NE(nullptr, GetCatalogDb());
-    EXPECT_TRUE(FileExists(file_));
+    EXPECT_TRUE(PathExists(file_));
 }
 
 TEST_F(CatalogTest, NewCatalogGetsEveryTableAndTrigger)

@@ -14,8 +14,8 @@ namespace testing_catalog {
 
 inline const std::wstring& CatalogFolder()
 {
-    static ScratchDir* dir = new ScratchDir(L"O'Brien");
-    return dir->Path();
+    static TempDir* dir = new TempDir(L"O'Brien");
+    return dir->path();
 }
 
 // The attributes the catalog file had right after the path was set.
@@ -46,7 +46,7 @@ protected:
         file_ = CatalogFile();
         SetFileAttributesW(file_.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(file_.c_str());
-        ASSERT_FALSE(FileExists(file_));
+        ASSERT_FALSE(PathExists(file_));
     }
     void TearDown() override
     {

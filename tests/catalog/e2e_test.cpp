@@ -24,7 +24,7 @@ protected:
     {
         // The program finds its catalog under %APPDATA%, which it inherits
         // from this process: a folder of a user called O'Brien.
-        appData_ = appDataDir_.Path();
+        appData_ = appDataDir_.path();
         SetEnvironmentVariableW(L"APPDATA", appData_.c_str());
     }
 
@@ -56,8 +56,8 @@ protected:
     }
 
     zeltest::TempDir exeDir_{L"catalog-e2e"};
-    ScratchDir appDataDir_{L"O'Brien"};
-    ScratchDir importDir_{L"Downloads"};
+    TempDir appDataDir_{L"O'Brien"};
+    TempDir importDir_{L"Downloads"};
     std::wstring appData_;
 };
 
@@ -99,7 +99,7 @@ TEST_F(CatalogSwitches, ImportForTheOlderNumberingNeedsV)
                                      "insert into zelsql values('insert into news(id) values(''n1'')');");
     EXPECT_EQ(11u, Run(L"b " + Quoted(import) + L" e 1"));
     // Nothing needed the catalog: the file is there, still empty.
-    EXPECT_TRUE(FileExists(Catalog()));
+    EXPECT_TRUE(PathExists(Catalog()));
     EXPECT_EQ("", zeltest::ReadFileBytes(Catalog()));
 
     // The last code-setting switch wins: t then b ends with 11.
@@ -152,7 +152,7 @@ TEST_F(CatalogSwitches, OtherBrandsImportWithoutV)
     EXPECT_EQ(11u, Run(L"b " + Quoted(import) + L" e 1", L"zel_en.exe"));
     db.Open(Catalog(L"base_en.db"));
     EXPECT_EQ("Fifty", db.Text("select name from games where id=50"));
-    EXPECT_FALSE(FileExists(Catalog()));
+    EXPECT_FALSE(PathExists(Catalog()));
 }
 
 TEST_F(CatalogSwitches, InstalledQuery)
@@ -171,7 +171,7 @@ TEST_F(CatalogSwitches, InstalledQuery)
     EXPECT_EQ(kQueryFailed, Run(L"z 7 v 1"));
     std::wstring missing = importDir_.File(L"missing.db");
     EXPECT_EQ(kQueryFailed, Run(L"z 7 v 1 b " + Quoted(missing)));
-    EXPECT_FALSE(FileExists(missing));
+    EXPECT_FALSE(PathExists(missing));
     std::wstring mapping = MakeImport(L"O'Brien's map.db", "create table games(id integer, old_id integer)");
     EXPECT_EQ(3u, Run(L"z 7 v 1 b " + Quoted(mapping)));
 

@@ -77,7 +77,7 @@ protected:
         RenumberGamesFromDatabase(Utf8(importPath_).c_str());
     }
 
-    ScratchDir importDir_;
+    TempDir importDir_;
     std::wstring importPath_;
     TestDb import_;
 };
@@ -205,7 +205,7 @@ TEST_F(MergeTest, MissingOrBrokenImportWritesNothing)
     std::wstring missing = importDir_.File(L"missing.db");
     MergeUpdateDatabase(Utf8(missing).c_str());
     RenumberGamesFromDatabase(Utf8(missing).c_str());
-    EXPECT_FALSE(FileExists(missing));
+    EXPECT_FALSE(PathExists(missing));
     EXPECT_EQ(0, GetOptionInt(L"newdb"));
 
     import_.Close();

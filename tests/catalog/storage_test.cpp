@@ -25,7 +25,7 @@ protected:
     }
     void TearDown() override { sqlite3_close(db_); }
 
-    ScratchDir dir_;
+    TempDir dir_;
     std::wstring path_;
     TestDb setup_;
     sqlite3* db_ = nullptr;
@@ -157,7 +157,7 @@ TEST_F(StorageTest, FinalizeCountsAConstraintAsSuccess)
 
 TEST(StorageOpen, CheckRefusesAFileThatIsNotADatabaseAndLeavesItClosed)
 {
-    ScratchDir dir;
+    TempDir dir;
     std::wstring path = dir.File(L"notes.txt");
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     std::string text(2048, 'n');
@@ -174,18 +174,18 @@ TEST(StorageOpen, CheckRefusesAFileThatIsNotADatabaseAndLeavesItClosed)
 
 TEST(StorageOpen, MissingFiles)
 {
-    ScratchDir dir;
+    TempDir dir;
     std::wstring created = dir.File(L"new.db");
     sqlite3* db = nullptr;
     ASSERT_TRUE(OpenAndCheckDatabase(Utf8(created).c_str(), &db));
     sqlite3_close(db);
-    EXPECT_TRUE(FileExists(created));
+    EXPECT_TRUE(PathExists(created));
 
     // A database named from outside must exist already; none is made.
     std::wstring missing = dir.File(L"missing.db");
     EXPECT_FALSE(OpenAndCheckExistingDatabase(Utf8(missing).c_str(), &db));
     EXPECT_EQ(nullptr, db);
-    EXPECT_FALSE(FileExists(missing));
+    EXPECT_FALSE(PathExists(missing));
     EXPECT_TRUE(OpenAndCheckExistingDatabase(Utf8(created).c_str(), &db));
     sqlite3_close(db);
 

@@ -1,7 +1,10 @@
 #pragma once
 
-// Helpers for tests that work on real SQLite files: a scratch folder per
-// test and a connection that runs setup SQL and reads values back.
+// Helpers for tests that work on real SQLite files: a connection that runs
+// setup SQL and reads values back, and the shared file helpers by their
+// short names.
+
+#include "files.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -14,78 +17,10 @@
 
 namespace testing_catalog {
 
-inline std::string Utf8(const std::wstring& text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
-
-inline std::wstring Wide(const std::string& text)
-{
-    int chars = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring out(static_cast<size_t>(chars > 0 ? chars : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), chars);
-    out.resize(out.size() - 1);
-    return out;
-}
-
-inline bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-inline void RemoveTree(const std::wstring& dir)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
-// A fresh folder under the temporary directory, removed at the end.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::wstring& leaf = L"")
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        static unsigned counter = 0;
-        root_ = std::wstring(temp) + L"cattest" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(++counter);
-        CreateDirectoryW(root_.c_str(), nullptr);
-        path_ = root_;
-        if (!leaf.empty()) {
-            path_ += L"\\" + leaf;
-            CreateDirectoryW(path_.c_str(), nullptr);
-        }
-    }
-    ~ScratchDir() { RemoveTree(root_); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-    std::wstring root_;
-};
+using zeltest::PathExists;
+using zeltest::TempDir;
+using zeltest::Utf8;
+using zeltest::Wide;
 
 // A connection of the test's own, used to build databases and to read
 // what the code under test wrote.

@@ -14,7 +14,7 @@ TEST_F(InteractiveRun, TheWindowHidesWhileTheGameRuns)
     ASSERT_TRUE(CopyFileW(zeltest::WindowsPathFromUnix(ZEL_TEST_GAME).c_str(),
                           (install + L"\\game\\qmgame.exe").c_str(), FALSE));
     Seed("insert into games(id,name,desc,type,path,inst,show,runs) values(7,'Alpha','d',1,'" +
-         testing_catalog::Utf8(install) + "',1,1,0);");
+         zeltest::Utf8(install) + "',1,1,0);");
     HANDLE end = CreateEventW(nullptr, TRUE, FALSE, L"ZelHostTestGameEnd");
     ASSERT_NE(nullptr, end);
 

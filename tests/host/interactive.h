@@ -26,9 +26,10 @@
 
 namespace hoste2e {
 
-using testing_catalog::ScratchDir;
 using testing_catalog::TestDb;
 using zeltest::RunZel;
+using zeltest::TempDir;
+using zeltest::Wide;
 using zeltest::ZelProcess;
 
 inline constexpr const wchar_t* kMainWindowClass = L"ZELCLS";
@@ -48,11 +49,6 @@ inline std::wstring Quoted(const std::wstring& text)
 inline std::wstring ThemeDb(const char* unixPath)
 {
     return zeltest::WindowsPathFromUnix(unixPath);
-}
-
-inline std::wstring Wide(const std::string& text)
-{
-    return testing_catalog::Wide(text);
 }
 
 inline std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator)
@@ -137,8 +133,8 @@ protected:
     {
         // The program inherits %APPDATA% (its catalog) and the engine's
         // trace file from this process.
-        SetEnvironmentVariableW(L"APPDATA", appData_.Path().c_str());
-        trace_ = appData_.Path() + L"\\trace.txt";
+        SetEnvironmentVariableW(L"APPDATA", appData_.path().c_str());
+        trace_ = appData_.path() + L"\\trace.txt";
         SetEnvironmentVariableW(htmlengine::kTraceVariable, trace_.c_str());
         // The install directory: where the program restarts itself from and
         // where its icon library lies.
@@ -180,7 +176,7 @@ protected:
 
     std::optional<DWORD> Run(const std::wstring& switches) { return RunZel(exeDir_.path(), L"zel.exe", switches); }
 
-    std::wstring Catalog() const { return appData_.Path() + L"\\base.db"; }
+    std::wstring Catalog() const { return appData_.path() + L"\\base.db"; }
 
     // What an installer does: merge the theme's database, then select it.
     void InstallTheme(const char* themeDbUnixPath, const wchar_t* name)
@@ -293,8 +289,8 @@ protected:
         return process_.Wait(30000);
     }
 
-    zeltest::TempDir exeDir_{L"host-e2e"};
-    ScratchDir appData_{L"O'Neil"};
+    TempDir exeDir_{L"host-e2e"};
+    TempDir appData_{L"O'Neil"};
     std::wstring trace_;
     ZelProcess process_;
 };

@@ -46,23 +46,8 @@ std::wstring LocationOf(IWebBrowser2* browser)
     return url.str();
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public enginetest::ContainerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, OleInitialize(nullptr));
-        container_ = std::make_unique<Container>();
-        ASSERT_EQ(S_OK, container_->embed());
-    }
-
-    void TearDown() override
-    {
-        container_.reset();
-        OleUninitialize();
-    }
-
-    Container& host() { return *container_; }
-    IWebBrowser2* browser() { return container_->browser(); }
     std::vector<Event>& events() { return container_->sink().events; }
 
     // Calls a page function of the shown page; the result's text.
@@ -84,9 +69,6 @@ protected:
         ASSERT_TRUE(host().navigateAndWait(PageUrl(L"html/main.html")));
         ASSERT_EQ(L"DocumentComplete", events().back().name);
     }
-
-private:
-    std::unique_ptr<Container> container_;
 };
 
 TEST_F(EngineTest, LoadsPageWithEventsInOrderAndAsksTheHost)

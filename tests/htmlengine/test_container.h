@@ -6,10 +6,13 @@
 
 #include "testkit/page.h"
 
+#include <gtest/gtest.h>
+
 #include <exdisp.h>
 #include <mshtmhst.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -167,6 +170,28 @@ private:
     DWORD cookie_ = 0;
     EventSink* sink_;
     External* external_;
+};
+
+// A test around one Container, embedded on an OLE thread before each test
+// and gone after it.
+class ContainerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, OleInitialize(nullptr));
+        container_ = std::make_unique<Container>();
+        ASSERT_EQ(S_OK, container_->embed());
+    }
+    void TearDown() override
+    {
+        container_.reset();
+        OleUninitialize();
+    }
+
+    Container& host() { return *container_; }
+    IWebBrowser2* browser() { return container_->browser(); }
+
+    std::unique_ptr<Container> container_;
 };
 
 // The pages of the test's resource module (htmlpages.dll beside the test).

@@ -244,7 +244,7 @@ int RunBaseline(const std::wstring& package, const std::wstring& target, const s
     LARGE_INTEGER end;
     QueryPerformanceCounter(&start);
     DatabaseHandle db;
-    bool ok = OpenAndCheckDatabase(testfiles::Utf8(package).c_str(), db.out()) && Baseline(db.get()).Run(target);
+    bool ok = OpenAndCheckDatabase(zeltest::Utf8(package).c_str(), db.out()) && Baseline(db.get()).Run(target);
     db.Close();
     QueryPerformanceCounter(&end);
     WriteResult(resultPath, Seconds(start, end), PeakWorkingSet(), ok);
@@ -293,7 +293,7 @@ Measure BestOf(int runs, const std::wstring& step, const std::wstring& package, 
     for (int run = 0; run < runs; ++run) {
         Measure measure = RunChild(step, package, target, resultPath);
         *written = TreeBytes(target);
-        testfiles::RemoveTree(target);
+        zeltest::RemoveTree(target);
         if (run == 0 || (measure.ok && measure.seconds < best.seconds)) {
             size_t peak = std::max(best.peak, measure.peak);
             best = measure;
@@ -307,23 +307,23 @@ Measure BestOf(int runs, const std::wstring& step, const std::wstring& package, 
 
 int RunAll(size_t megabytes, int runs)
 {
-    testfiles::ScratchDir scratch(L"bench");
+    zeltest::TempDir scratch(L"bench");
     const size_t totalBytes = megabytes << 20;
     printf("%zu MB in %zu files per package\n\n", megabytes, FileSizes(totalBytes).size());
     printf("%-8s %10s %10s %9s %9s %12s %12s %7s\n", "package", "pkg MB", "install s", "MB/s", "zlib MB/s",
            "peak WS MB", "zlib WS MB", "ratio");
     for (Mode mode : {Mode::Stored, Mode::Inline, Mode::Chained}) {
-        const std::wstring package = scratch / (std::wstring(L"900_") + ModeName(mode) + L".db");
+        const std::wstring package = scratch.File(std::wstring(L"900_") + ModeName(mode) + L".db");
         Generate(package, mode, totalBytes);
         WIN32_FILE_ATTRIBUTE_DATA info;
         GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &info);
         double packageMb = static_cast<double>(info.nFileSizeLow + (static_cast<double>(info.nFileSizeHigh) * 4294967296.0)) / 1048576.0;
 
-        const std::wstring target = scratch / L"target";
+        const std::wstring target = scratch.File(L"target");
         unsigned long long written = 0;
         unsigned long long baselineWritten = 0;
-        Measure install = BestOf(runs, L"install", package, target, scratch / L"result.txt", &written);
-        Measure baseline = BestOf(runs, L"zlib", package, target, scratch / L"result.txt", &baselineWritten);
+        Measure install = BestOf(runs, L"install", package, target, scratch.File(L"result.txt"), &written);
+        Measure baseline = BestOf(runs, L"zlib", package, target, scratch.File(L"result.txt"), &baselineWritten);
         DeleteFileW(package.c_str());
 
         const double mb = static_cast<double>(totalBytes) / 1048576.0;

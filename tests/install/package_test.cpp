@@ -12,9 +12,9 @@
 #include <functional>
 
 using testfiles::ListTree;
-using testfiles::ReadBytes;
+using zeltest::ReadFileBytes;
 using testfiles::SampleBytes;
-using testfiles::ScratchDir;
+using zeltest::TempDir;
 using testpackage::Deflate;
 using testpackage::Layout;
 using testpackage::Package;
@@ -45,9 +45,9 @@ InstallOutcome Install(const std::wstring& package, const std::wstring& target)
 
 class PackageTest : public ::testing::Test {
 protected:
-    ScratchDir scratch_{L"pkg"};
-    std::wstring package_ = scratch_ / L"77_game.db";
-    std::wstring target_ = scratch_ / L"Game";
+    TempDir scratch_{L"pkg"};
+    std::wstring package_ = scratch_.File(L"77_game.db");
+    std::wstring target_ = scratch_.File(L"Game");
 };
 
 }  // namespace
@@ -111,15 +111,15 @@ TEST_F(PackageTest, WritesEveryDataPathByteForByte)
                                        L"game\\data\\fine.bin", L"game\\data\\big.bin",
                                        L"game\\data\\upper.bin", L"empty dir"};
     EXPECT_EQ(expected, ListTree(target_));
-    EXPECT_EQ(stored, ReadBytes(target_ + L"\\readme.txt"));
-    EXPECT_EQ(storedChain, ReadBytes(target_ + L"\\game\\data\\stored.bin"));
-    EXPECT_EQ(inlineStream, ReadBytes(target_ + L"\\game\\data\\inline.bin"));
-    EXPECT_EQ(oddPieces, ReadBytes(target_ + L"\\game\\qmgame.exe"));
-    EXPECT_EQ(blockSized, ReadBytes(target_ + L"\\game\\data\\block.bin"));
-    EXPECT_EQ(fine, ReadBytes(target_ + L"\\game\\data\\fine.bin"));
-    EXPECT_EQ(big, ReadBytes(target_ + L"\\game\\data\\big.bin"));
-    EXPECT_EQ(upperNo, ReadBytes(target_ + L"\\game\\data\\upper.bin"));
-    EXPECT_EQ("", ReadBytes(target_ + L"\\empty.txt"));
+    EXPECT_EQ(stored, ReadFileBytes(target_ + L"\\readme.txt"));
+    EXPECT_EQ(storedChain, ReadFileBytes(target_ + L"\\game\\data\\stored.bin"));
+    EXPECT_EQ(inlineStream, ReadFileBytes(target_ + L"\\game\\data\\inline.bin"));
+    EXPECT_EQ(oddPieces, ReadFileBytes(target_ + L"\\game\\qmgame.exe"));
+    EXPECT_EQ(blockSized, ReadFileBytes(target_ + L"\\game\\data\\block.bin"));
+    EXPECT_EQ(fine, ReadFileBytes(target_ + L"\\game\\data\\fine.bin"));
+    EXPECT_EQ(big, ReadFileBytes(target_ + L"\\game\\data\\big.bin"));
+    EXPECT_EQ(upperNo, ReadFileBytes(target_ + L"\\game\\data\\upper.bin"));
+    EXPECT_EQ("", zeltest::ReadFileIfPresent(target_ + L"\\empty.txt"));
 
     const InstallJob& job = outcome.job;
     EXPECT_EQ(kGameId, job.gameId);
@@ -148,16 +148,16 @@ TEST_F(PackageTest, OlderLayoutInflatesEveryFileAndCountsEmptyOnes)
     }
     {
         DatabaseHandle db;
-        ASSERT_TRUE(OpenAndCheckDatabase(testfiles::Utf8(package_).c_str(), db.out()));
+        ASSERT_TRUE(OpenAndCheckDatabase(zeltest::Utf8(package_).c_str(), db.out()));
         ResetPackageWalk();
         EXPECT_EQ(3, CountPackageFiles(db.get(), target_.c_str(), 10));
     }
     InstallOutcome outcome = Install(package_, target_);
     ASSERT_EQ(kJobInstalled, outcome.state);
     EXPECT_EQ(0u, outcome.job.price);  // no price column
-    EXPECT_EQ(a, ReadBytes(target_ + L"\\a.bin"));
-    EXPECT_EQ(b, ReadBytes(target_ + L"\\game\\qmgame.exe"));
-    EXPECT_EQ("", ReadBytes(target_ + L"\\game\\zero.txt"));
+    EXPECT_EQ(a, ReadFileBytes(target_ + L"\\a.bin"));
+    EXPECT_EQ(b, ReadFileBytes(target_ + L"\\game\\qmgame.exe"));
+    EXPECT_EQ("", zeltest::ReadFileIfPresent(target_ + L"\\game\\zero.txt"));
 }
 
 TEST_F(PackageTest, ExecutableAndIconPathsComeFromWrittenFilesOnly)
@@ -171,7 +171,7 @@ TEST_F(PackageTest, ExecutableAndIconPathsComeFromWrittenFilesOnly)
         p.AddFile(7, std::string("zero.exe"), 0, std::nullopt, 1);
     }
     DatabaseHandle db;
-    ASSERT_TRUE(OpenAndCheckDatabase(testfiles::Utf8(package_).c_str(), db.out()));
+    ASSERT_TRUE(OpenAndCheckDatabase(zeltest::Utf8(package_).c_str(), db.out()));
 
     std::optional<std::wstring> exec;
     std::optional<std::wstring> icon;
@@ -282,7 +282,7 @@ TEST_F(PackageTest, BrokenDataFailsWithItsCodeAndLeavesNoTarget)
         InstallOutcome outcome = Install(package_, target_);
         EXPECT_FALSE(outcome.result);
         EXPECT_EQ(broken.expected, outcome.state);
-        EXPECT_FALSE(testfiles::Exists(target_));
+        EXPECT_FALSE(zeltest::PathExists(target_));
     }
 }
 
@@ -292,8 +292,8 @@ TEST_F(PackageTest, FailureInAnExistingFolderRemovesOnlyWhatItWrote)
     // the user's files: a failed installation takes away only its own.
     CreateDirectoryW(target_.c_str(), nullptr);
     CreateDirectoryW((target_ + L"\\g").c_str(), nullptr);
-    testfiles::WriteBytes(target_ + L"\\mine.txt", "the user's");
-    testfiles::WriteBytes(target_ + L"\\g\\saved.dat", "a saved game");
+    zeltest::WriteFileBytes(target_ + L"\\mine.txt", "the user's");
+    zeltest::WriteFileBytes(target_ + L"\\g\\saved.dat", "a saved game");
     {
         Package p(package_);
         p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
@@ -306,7 +306,7 @@ TEST_F(PackageTest, FailureInAnExistingFolderRemovesOnlyWhatItWrote)
     InstallOutcome outcome = Install(package_, target_);
     EXPECT_FALSE(outcome.result);
     EXPECT_EQ((std::set<std::wstring>{L"mine.txt", L"g", L"g\\saved.dat"}), testfiles::ListTree(target_));
-    EXPECT_EQ("a saved game", testfiles::ReadBytes(target_ + L"\\g\\saved.dat"));
+    EXPECT_EQ("a saved game", zeltest::ReadFileBytes(target_ + L"\\g\\saved.dat"));
 }
 
 TEST_F(PackageTest, InlineStreamThatStopsShortKeepsWhatItInflated)
@@ -320,7 +320,7 @@ TEST_F(PackageTest, InlineStreamThatStopsShortKeepsWhatItInflated)
         p.AddFile(1, std::string("cut.bin"), 60000, stream.substr(0, stream.size() / 2), 1);
     }
     ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
-    std::string written = ReadBytes(target_ + L"\\cut.bin");
+    std::string written = ReadFileBytes(target_ + L"\\cut.bin");
     EXPECT_FALSE(written.empty());
     EXPECT_LT(written.size(), data.size());
     EXPECT_EQ(data.substr(0, written.size()), written);
@@ -356,7 +356,7 @@ TEST_F(PackageTest, HostileNamesWriteNothingOutsideTheTarget)
             InstallOutcome outcome = Install(package_, target_);
             EXPECT_EQ(kPackageListingFailed, outcome.state);
             // Only the package itself is left in the scratch folder.
-            EXPECT_EQ(std::set<std::wstring>{L"77_game.db"}, ListTree(scratch_.Path()));
+            EXPECT_EQ(std::set<std::wstring>{L"77_game.db"}, ListTree(scratch_.path()));
         }
     }
 }
@@ -375,12 +375,12 @@ TEST_F(PackageTest, DirectoryLoopsFailInsteadOfWalkingForEver)
     }
     {
         DatabaseHandle db;
-        ASSERT_TRUE(OpenAndCheckDatabase(testfiles::Utf8(package_).c_str(), db.out()));
+        ASSERT_TRUE(OpenAndCheckDatabase(zeltest::Utf8(package_).c_str(), db.out()));
         ResetPackageWalk();
         EXPECT_EQ(0, CountPackageFiles(db.get(), target_.c_str(), 1));
     }
     EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(target_));
+    EXPECT_FALSE(zeltest::PathExists(target_));
 
     {
         Package p(package_);
@@ -388,7 +388,7 @@ TEST_F(PackageTest, DirectoryLoopsFailInsteadOfWalkingForEver)
         p.AddDir(0, std::string("self"), 0);
     }
     EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(target_));
+    EXPECT_FALSE(zeltest::PathExists(target_));
 }
 
 TEST_F(PackageTest, RootIsFoundByIdentElseEveryTopLevelDirectoryIsWritten)
@@ -405,7 +405,7 @@ TEST_F(PackageTest, RootIsFoundByIdentElseEveryTopLevelDirectoryIsWritten)
     ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
     EXPECT_EQ(std::set<std::wstring>{L"in root.txt"}, ListTree(target_));
 
-    testfiles::RemoveTree(target_);
+    zeltest::RemoveTree(target_);
     {
         Package p(package_);
         p.AddGame(kGameId, std::string("nomatch"), std::string("G"), 1, 0, 1);
@@ -453,8 +453,8 @@ TEST_F(PackageTest, StepErrorWhileFilesAreListedEndsTheListingQuietly)
 TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)
 {
     CreateDirectoryW(target_.c_str(), nullptr);
-    testfiles::WriteBytes(target_ + L"\\keep.txt", "mine");
-    testfiles::WriteBytes(target_ + L"\\a.txt", "old contents, longer than the new");
+    zeltest::WriteFileBytes(target_ + L"\\keep.txt", "mine");
+    zeltest::WriteFileBytes(target_ + L"\\a.txt", "old contents, longer than the new");
     {
         Package p(package_);
         p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
@@ -462,8 +462,8 @@ TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)
         p.AddStored(1, "a.txt", "new", 1);
     }
     ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
-    EXPECT_EQ("new", ReadBytes(target_ + L"\\a.txt"));
-    EXPECT_EQ("mine", ReadBytes(target_ + L"\\keep.txt"));
+    EXPECT_EQ("new", ReadFileBytes(target_ + L"\\a.txt"));
+    EXPECT_EQ("mine", ReadFileBytes(target_ + L"\\keep.txt"));
 }
 
 TEST_F(PackageTest, FolderInTheWayOfAFileIsAccessDenied)
@@ -478,17 +478,17 @@ TEST_F(PackageTest, FolderInTheWayOfAFileIsAccessDenied)
     }
     EXPECT_EQ(kPackageAccessDenied, Install(package_, target_).state);
     // The folder was the user's: it stays as it was.
-    EXPECT_TRUE(testfiles::IsDirectory(target_ + L"\\a.txt"));
+    EXPECT_TRUE(zeltest::DirectoryExists(target_ + L"\\a.txt"));
 }
 
 TEST_F(PackageTest, PackagesThatCannotBeReadEndInTheirStates)
 {
     // Not a database, and missing: 103; the missing one is not created.
-    testfiles::WriteBytes(package_, std::string(2048, 'x'));
+    zeltest::WriteFileBytes(package_, std::string(2048, 'x'));
     EXPECT_EQ(kJobOpenFailed, Install(package_, target_).state);
     DeleteFileW(package_.c_str());
     EXPECT_EQ(kJobOpenFailed, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(package_));
+    EXPECT_FALSE(zeltest::PathExists(package_));
 
     { Package p(package_); }
     EXPECT_EQ(kJobNoGameRow, Install(package_, target_).state);
@@ -498,7 +498,7 @@ TEST_F(PackageTest, PackagesThatCannotBeReadEndInTheirStates)
         p.Exec("drop table games");
     }
     EXPECT_EQ(kJobNoGameRow, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(target_));
+    EXPECT_FALSE(zeltest::PathExists(target_));
 
     // A file table without the data column cannot be listed: that is a
     // failure, not a game without files.
@@ -511,7 +511,7 @@ TEST_F(PackageTest, PackagesThatCannotBeReadEndInTheirStates)
         p.Exec("insert into zelfls values(1, 'a.txt', 3, 1)");
     }
     EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
-    EXPECT_FALSE(testfiles::Exists(target_));
+    EXPECT_FALSE(zeltest::PathExists(target_));
 
     CInstallNotify notify;
     EXPECT_FALSE(InstallGamePackage(0, package_.c_str(), target_.c_str(), &notify));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "testcatalog.h"
 #include "testfiles.h"
 #include "testpackage.h"
 
@@ -20,9 +21,10 @@
 #include <functional>
 #include <vector>
 
-using testfiles::Exists;
+using testcatalog::CatalogFile;
 using testpackage::Deflate;
 using testpackage::Package;
+using zeltest::PathExists;
 using zeltest::TempDir;
 using zeltest::ZelProcess;
 
@@ -110,73 +112,6 @@ bool MakeShortcut(const std::wstring& path, const std::wstring& target)
     return saved;
 }
 
-void NullFunction(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_null(context);
-}
-
-void TimeFunction(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
-}
-
-// The catalog file the program made, opened beside it to prepare rows and
-// read them back. The program's own SQL functions are stood in for, so its
-// triggers run here too.
-class CatalogFile {
-public:
-    explicit CatalogFile(const std::wstring& path)
-    {
-        sqlite3_open_v2(testfiles::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(db_, 10000);
-        for (const char* name : {"trgopt", "trggms", "allcat"})
-            sqlite3_create_function(db_, name, -1, SQLITE_UTF8, nullptr, NullFunction, nullptr, nullptr);
-        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, TimeFunction, nullptr, nullptr);
-    }
-    ~CatalogFile() { sqlite3_close(db_); }
-
-    bool HasTable(const char* name)
-    {
-        return Query("select count(*) from sqlite_master where type='table' and name='" + std::string(name) +
-                     "'") == "1";
-    }
-    void Exec(const std::string& sql)
-    {
-        char* error = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error)) << sql << ": "
-                                                                                        << (error ? error : "");
-        sqlite3_free(error);
-    }
-    void ExecBound(const std::string& sql, const std::string& blob)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr)) << sql;
-        sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
-        sqlite3_finalize(stmt);
-    }
-    std::string Query(const std::string& sql)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-            return "<error>";
-        std::string value = "<no row>";
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(stmt, 0);
-            value = text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        sqlite3_finalize(stmt);
-        return value;
-    }
-    std::string Column(uint32_t id, const char* column)
-    {
-        return Query(std::string("select ") + column + " from games where id=" + std::to_string(id));
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
 class ComApartment {
 public:
     ComApartment() { CoInitialize(nullptr); }
@@ -253,13 +188,13 @@ protected:
         CatalogFile catalog(CatalogPath(brand));
         if (!catalog.HasTable("games") || !catalog.HasTable("themes"))
             return false;
-        catalog.ExecBound("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
-                          testfiles::ReadBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
+        catalog.ExecWithBlob("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
+                          zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
         catalog.Exec("insert or replace into opt(var, val) values('theme', 'testtheme')");
         return true;
     }
 
-    std::string GameBytes() { return testfiles::ReadBytes(zeltest::TestExeDir() + L"\\qmgame.exe"); }
+    std::string GameBytes() { return zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\qmgame.exe"); }
 
     // A package of game id with the test game as its executable.
     void MakeGamePackage(const std::wstring& path, uint32_t id, const std::string& ident, const std::string& name)
@@ -291,12 +226,12 @@ TEST_F(ProgramTest, InstallQueryAndUninstallAGame)
     REQUIRE_CATALOG(kQuivmark);
     const std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);
     const std::wstring programs = SpecialFolder(CSIDL_PROGRAMS);
-    testfiles::RemoveTree(programs + L"\\" + kMenuFolder);
+    zeltest::RemoveTree(programs + L"\\" + kMenuFolder);
     // Older installers' folders: the common one is renamed, the game's own
     // (named after its ident) removed.
     const std::wstring oldMenu = programs + L"\\\u0418\u0433\u0440\u044B \u043E\u0442 QuivMark";
     CreateDirectoryW(oldMenu.c_str(), nullptr);
-    testfiles::WriteBytes(oldMenu + L"\\Other.lnk", "other game");
+    zeltest::WriteFileBytes(oldMenu + L"\\Other.lnk", "other game");
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert or replace into opt(var, val) values('newdb', '1')");
@@ -308,28 +243,28 @@ TEST_F(ProgramTest, InstallQueryAndUninstallAGame)
 
     EXPECT_EQ(1u, Run(kQuivmark, L"i \"" + package + L"\" w \"" + target + L"\" a 7b k 5 m spring g partner v 1"));
 
-    EXPECT_EQ(GameBytes(), testfiles::ReadBytes(target + L"\\game\\qmgame.exe"));
-    EXPECT_EQ(testfiles::SampleBytes(4000, 3), testfiles::ReadBytes(target + L"\\game\\data\\level3.dat"));
+    EXPECT_EQ(GameBytes(), zeltest::ReadFileBytes(target + L"\\game\\qmgame.exe"));
+    EXPECT_EQ(testfiles::SampleBytes(4000, 3), zeltest::ReadFileBytes(target + L"\\game\\data\\level3.dat"));
     const std::wstring desktopLink = desktop + L"\\Alpha.lnk";
     const std::wstring menuLink = programs + L"\\" + kMenuFolder + L"\\Alpha.lnk";
     for (const std::wstring& link : {desktopLink, menuLink}) {
-        SCOPED_TRACE(testfiles::Utf8(link));
+        SCOPED_TRACE(zeltest::Utf8(link));
         ShortcutInfo info = ReadShortcut(link);
         ASSERT_TRUE(info.loaded);
         EXPECT_EQ(NormalPath(dir_.File(L"zel.exe")), NormalPath(info.target));
         EXPECT_EQ(L"r 12c v 0", info.arguments);
         EXPECT_EQ(NormalPath(target + L"\\super_alpha.ico"), NormalPath(info.icon));
     }
-    EXPECT_TRUE(Exists(programs + L"\\" + kMenuFolder + L"\\Other.lnk"));
-    EXPECT_FALSE(Exists(oldMenu));
+    EXPECT_TRUE(PathExists(programs + L"\\" + kMenuFolder + L"\\Other.lnk"));
+    EXPECT_FALSE(PathExists(oldMenu));
 
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         EXPECT_NE("NULL", catalog.Column(300, "inst"));
-        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(300, "path"));
+        EXPECT_EQ(zeltest::Utf8(target), catalog.Column(300, "path"));
         EXPECT_EQ("1", catalog.Column(300, "type"));
-        EXPECT_EQ(testfiles::Utf8(target + L"\\game\\qmgame.exe"), catalog.Column(300, "exec"));
-        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L" + desktopLink + L";L" + menuLink + L";"),
+        EXPECT_EQ(zeltest::Utf8(target + L"\\game\\qmgame.exe"), catalog.Column(300, "exec"));
+        EXPECT_EQ(zeltest::Utf8(L"D" + target + L";L" + desktopLink + L";L" + menuLink + L";"),
                   catalog.Column(300, "uninstall"));
         EXPECT_EQ("123", catalog.Column(300, "afl"));
         EXPECT_EQ("5", catalog.Column(300, "track"));
@@ -341,9 +276,9 @@ TEST_F(ProgramTest, InstallQueryAndUninstallAGame)
     EXPECT_EQ(3u, Run(kQuivmark, L"z 12c v 1"));
 
     EXPECT_EQ(10u, Run(kQuivmark, L"u 12c e 1"));
-    EXPECT_FALSE(Exists(target));
-    EXPECT_FALSE(Exists(desktopLink));
-    EXPECT_FALSE(Exists(menuLink));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_FALSE(PathExists(desktopLink));
+    EXPECT_FALSE(PathExists(menuLink));
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         EXPECT_EQ("2", catalog.Column(300, "type"));
@@ -384,16 +319,16 @@ TEST_F(ProgramTest, PerGameMenuFolderHoldsTheGameAndTheManager)
     EXPECT_TRUE(ReadShortcut(desktopLink).loaded);
     {
         CatalogFile catalog(CatalogPath(kFendrake));
-        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L" + desktopLink + L";L" + gameFolder + L";"),
+        EXPECT_EQ(zeltest::Utf8(L"D" + target + L";L" + desktopLink + L";L" + gameFolder + L";"),
                   catalog.Column(320, "uninstall"));
     }
 
     // Uninstalling takes the game's whole folder; the theme's folder stays.
     EXPECT_EQ(10u, Run(kFendrake, L"u 140 e 1"));
-    EXPECT_FALSE(Exists(gameFolder));
-    EXPECT_FALSE(Exists(desktopLink));
-    EXPECT_FALSE(Exists(target));
-    EXPECT_TRUE(Exists(menu));
+    EXPECT_FALSE(PathExists(gameFolder));
+    EXPECT_FALSE(PathExists(desktopLink));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_TRUE(PathExists(menu));
 }
 
 TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
@@ -435,10 +370,10 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
         EXPECT_EQ(L"Game installation error code is " + std::to_wstring(failing.code), box->text);
         zeltest::DismissMessageBox(box->window);
         EXPECT_EQ(2u, process.Wait(30000));
-        EXPECT_FALSE(Exists(target));
-        EXPECT_FALSE(Exists(work_.path() + L"\\..\\escaped.txt"));
+        EXPECT_FALSE(PathExists(target));
+        EXPECT_FALSE(PathExists(work_.path() + L"\\..\\escaped.txt"));
     }
-    EXPECT_FALSE(Exists(work_.File(L"310_broken.db"))) << "a missing package is not created";
+    EXPECT_FALSE(PathExists(work_.File(L"310_broken.db"))) << "a missing package is not created";
 
     // A failed write ends without a box.
     {
@@ -448,7 +383,7 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
         p.AddFile(1, std::string("empty.bin"), 10, std::nullopt, 1, 0, std::string("no"));
     }
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" w \"" + target + L"\" v 1"));
-    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(PathExists(target));
     // No id in the package's file name, or no target: failure, no box.
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"game.db") + L"\" w \"" + target + L"\" v 1"));
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
@@ -597,16 +532,14 @@ TEST_F(ProgramTest, PartnerBrandReportsProgressAndStartsTheGame)
     // No shortcuts for this brand: the list has only the folder.
     {
         CatalogFile catalog(CatalogPath(kPembrik));
-        EXPECT_EQ(testfiles::Utf8(L"D" + target + L";L;L;"), catalog.Column(301, "uninstall"));
+        EXPECT_EQ(zeltest::Utf8(L"D" + target + L";L;L;"), catalog.Column(301, "uninstall"));
     }
     EXPECT_EQ(3u, Run(kPembrik, L"z 12d"));
 
     ZelProcess start;
     ASSERT_TRUE(start.Start(dir_.path(), kPembrik.exeName, L"s 12d"));
     EXPECT_EQ(0u, WaitPumping(start));
-    std::string expected = testfiles::Utf8(target + L"\\game") + "\n\"" +
-                           testfiles::Utf8(target + L"\\game\\qmgame.exe") + "\"\n";
-    EXPECT_EQ(expected, testfiles::ReadBytes(target + L"\\game\\launched.txt"));
+    EXPECT_EQ(testcatalog::LaunchRecord(target), zeltest::ReadFileBytes(target + L"\\game\\launched.txt"));
     CatalogFile catalog(CatalogPath(kPembrik));
     EXPECT_EQ("1", catalog.Column(301, "runs"));
 }
@@ -632,7 +565,7 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
     const std::wstring olderGameFolder = menu + L"\\super delta";
     CreateDirectoryW(menu.c_str(), nullptr);
     CreateDirectoryW(olderGameFolder.c_str(), nullptr);
-    testfiles::WriteBytes(olderGameFolder + L"\\Delta.lnk", "old");
+    zeltest::WriteFileBytes(olderGameFolder + L"\\Delta.lnk", "old");
     {
         // The package knows the game by its older id 7, which the catalog
         // maps to 600; the installer installs it as game 500.
@@ -655,18 +588,18 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
 
     EXPECT_EQ(1u, run(install + L" o C:\\downloads\\setup_ya.exe"));
     for (const std::wstring& link : {desktopLink, menuLink}) {
-        SCOPED_TRACE(testfiles::Utf8(link));
+        SCOPED_TRACE(zeltest::Utf8(link));
         ShortcutInfo info = ReadShortcut(link);
         ASSERT_TRUE(info.loaded);
         EXPECT_EQ(L"r 258 v 0", info.arguments);
         EXPECT_EQ(NormalPath(target + L"\\game\\qmgame.exe"), NormalPath(info.icon));
     }
-    EXPECT_FALSE(Exists(olderGameFolder));
+    EXPECT_FALSE(PathExists(olderGameFolder));
     EXPECT_TRUE(loader.Reports().empty());
     EXPECT_EQ(NormalPath(target + L"\\game\\qmgame.exe"), NormalPath(WindowText(loader.Label())));
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
-        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(500, "path"));
+        EXPECT_EQ(zeltest::Utf8(target), catalog.Column(500, "path"));
         EXPECT_EQ("4294967295", catalog.Column(500, "afl"));
         EXPECT_EQ("NULL", catalog.Column(600, "inst"));
     }
@@ -680,7 +613,7 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
     for (const Installer& installer : {Installer{L"C:\\downloads\\setup_ya", "4294967295"},
                                        Installer{L"C:\\downloads\\setup_YA.exe", "5"},
                                        Installer{L"_ya.exe", "5"}}) {
-        SCOPED_TRACE(testfiles::Utf8(installer.name));
+        SCOPED_TRACE(zeltest::Utf8(installer.name));
         EXPECT_EQ(1u, run(install + L" a 5 o " + installer.name));
         CatalogFile catalog(CatalogPath(kQuivmark));
         EXPECT_EQ(installer.afl, catalog.Column(500, "afl"));
@@ -694,8 +627,8 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
     EXPECT_EQ(1u, run(install));
     EXPECT_EQ(L"r 7", ReadShortcut(desktopLink).arguments);
     EXPECT_EQ(10u, run(L"u 1f4 e 1"));
-    EXPECT_FALSE(Exists(desktopLink));
-    EXPECT_FALSE(Exists(menuLink));
+    EXPECT_FALSE(PathExists(desktopLink));
+    EXPECT_FALSE(PathExists(menuLink));
 
     // A package file named 1f4: the id is the decimal number it begins
     // with, 1, not 0x1f4.
@@ -708,11 +641,11 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
     EXPECT_EQ(1u, run(L"i \"" + oneFile + L"\" w \"" + target + L"\" v 1"));
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
-        EXPECT_EQ(testfiles::Utf8(target), catalog.Column(1, "path"));
+        EXPECT_EQ(zeltest::Utf8(target), catalog.Column(1, "path"));
         EXPECT_EQ("NULL", catalog.Column(500, "path"));
     }
     EXPECT_EQ(10u, run(L"u 1 e 1"));
-    EXPECT_FALSE(Exists(desktopLink));
+    EXPECT_FALSE(PathExists(desktopLink));
 }
 
 TEST_F(ProgramTest, PartnerProgressMovesByOneStepForEachFileWrittenWithData)
@@ -776,8 +709,8 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     const std::wstring folder = work_.File(L"Old Gamma");
     CreateDirectoryW(folder.c_str(), nullptr);
     testfiles::WriteOlderSettings(folder, "version=1\rproductname=Gamma\r");
-    testfiles::WriteBytes(folder + L"\\affiliate.txt", "45678");
-    testfiles::WriteBytes(folder + L"\\uninstall.exe", "old uninstaller");
+    zeltest::WriteFileBytes(folder + L"\\affiliate.txt", "45678");
+    zeltest::WriteFileBytes(folder + L"\\uninstall.exe", "old uninstaller");
     CreateDirectoryW((SpecialFolder(CSIDL_PROGRAMS) + L"\\\u0418\u0433\u0440\u044B").c_str(), nullptr);
     CreateDirectoryW(menu.c_str(), nullptr);
     ASSERT_TRUE(MakeShortcut(menu + L"\\Gamma.lnk", folder + L"\\gamma.exe"));
@@ -792,7 +725,7 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     const std::wstring otherFolder = work_.File(L"Old Theta");
     CreateDirectoryW(otherFolder.c_str(), nullptr);
     testfiles::WriteOlderSettings(otherFolder, "productname=Theta\r");
-    testfiles::WriteBytes(otherFolder + L"\\affiliate.txt", "123");
+    zeltest::WriteFileBytes(otherFolder + L"\\affiliate.txt", "123");
     SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\product78", L"Dir", otherFolder);
     const std::wstring uninstallEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OldGamma";
     SetRegString(HKEY_LOCAL_MACHINE, uninstallEntry, L"DisplayName", L"QuivMark Gamma (remove only)");
@@ -808,29 +741,29 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
         CatalogFile catalog(CatalogPath(kQuivmark));
         EXPECT_EQ("1", catalog.Column(42, "type"));
         EXPECT_EQ("45678", catalog.Column(42, "afl"));
-        EXPECT_EQ(testfiles::Utf8(folder), catalog.Column(42, "path"));
-        EXPECT_EQ(testfiles::Utf8(L"D" + folder + L";D" + menu + L";L" + desktop + L"\\Gamma.lnk"),
+        EXPECT_EQ(zeltest::Utf8(folder), catalog.Column(42, "path"));
+        EXPECT_EQ(zeltest::Utf8(L"D" + folder + L";D" + menu + L";L" + desktop + L"\\Gamma.lnk"),
                   catalog.Column(42, "uninstall"));
         EXPECT_GE(std::stoll(catalog.Column(42, "inst")), before);
         EXPECT_EQ("<no row>", catalog.Column(77, "type"));
         EXPECT_EQ("1", catalog.Column(78, "type"));
         EXPECT_EQ("30000", catalog.Column(78, "afl"));
-        EXPECT_EQ(testfiles::Utf8(otherFolder), catalog.Column(78, "path"));
+        EXPECT_EQ(zeltest::Utf8(otherFolder), catalog.Column(78, "path"));
     }
-    EXPECT_FALSE(Exists(folder + L"\\uninstall.exe"));
-    EXPECT_FALSE(Exists(menu + L"\\Uninstall.lnk"));
+    EXPECT_FALSE(PathExists(folder + L"\\uninstall.exe"));
+    EXPECT_FALSE(PathExists(menu + L"\\Uninstall.lnk"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, uninstallEntry));
     for (const std::wstring& link : {menu + L"\\Gamma.lnk", desktop + L"\\Gamma.lnk"}) {
-        SCOPED_TRACE(testfiles::Utf8(link));
+        SCOPED_TRACE(zeltest::Utf8(link));
         ShortcutInfo info = ReadShortcut(link);
         ASSERT_TRUE(info.loaded);
         EXPECT_EQ(NormalPath(dir_.File(L"zel.exe")), NormalPath(info.target));
         EXPECT_EQ(L"r 2a", info.arguments);
     }
-    EXPECT_TRUE(Exists(folder + L"\\settings.txt"));
+    EXPECT_TRUE(PathExists(folder + L"\\settings.txt"));
 
     // Carried over once: a second start leaves the row alone.
-    testfiles::WriteBytes(folder + L"\\affiliate.txt", "99999");
+    zeltest::WriteFileBytes(folder + L"\\affiliate.txt", "99999");
     EXPECT_EQ(10u, Run(kQuivmark, L"e 1"));
     CatalogFile catalog(CatalogPath(kQuivmark));
     EXPECT_EQ("45678", catalog.Column(42, "afl"));
@@ -849,15 +782,15 @@ TEST_F(ProgramTest, UninstallAllAndTheManagerShortcuts)
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert into games(id, type, inst, uninstall) values(1, 1, 1700000000, 'D" +
-                     testfiles::Utf8(one) + ";L;L;')");
+                     zeltest::Utf8(one) + ";L;L;')");
         catalog.Exec("insert into games(id, type, inst, uninstall) values(2, 1, 1700000000, 'D" +
-                     testfiles::Utf8(two) + "')");
-        catalog.Exec("insert into games(id, type, uninstall) values(3, 2, 'D" + testfiles::Utf8(spared) + "')");
+                     zeltest::Utf8(two) + "')");
+        catalog.Exec("insert into games(id, type, uninstall) values(3, 2, 'D" + zeltest::Utf8(spared) + "')");
     }
     EXPECT_EQ(10u, Run(kQuivmark, L"c 1 y 1 e 1"));
-    EXPECT_FALSE(Exists(one));
-    EXPECT_FALSE(Exists(two));
-    EXPECT_TRUE(Exists(spared));
+    EXPECT_FALSE(PathExists(one));
+    EXPECT_FALSE(PathExists(two));
+    EXPECT_TRUE(PathExists(spared));
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         EXPECT_EQ("NULL", catalog.Column(1, "inst"));

@@ -9,125 +9,78 @@
 #include "install/launch.h"
 #include "install/olderproducts.h"
 #include "install/uninstall.h"
+#include "driver.h"
+#include "testcatalog.h"
 #include "testfiles.h"
 
 #include <sqlite3.h>
 
 #include <ctime>
 
-using testfiles::Exists;
-using testfiles::ReadBytes;
-using testfiles::ScratchDir;
-using testfiles::WriteBytes;
+using testcatalog::CatalogFile;
+using testcatalog::LaunchRecord;
+using zeltest::PathExists;
+using zeltest::ReadFileBytes;
+using zeltest::TempDir;
+using zeltest::WriteFileBytes;
 
 namespace {
 
-void CurrentTime(sqlite3_context* context, int, sqlite3_value**)
-{
-    sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
-}
-
-class TestCatalog {
-public:
-    explicit TestCatalog(const std::wstring& path)
-    {
-        sqlite3_open_v2(testfiles::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        sqlite3_create_function(db_, "tme", 0, SQLITE_UTF8, nullptr, CurrentTime, nullptr, nullptr);
-        Exec("create table games(id integer primary key not null, ident varchar(64), name varchar(256), "
-             "desc text, release integer, rating real, afl integer, dwn integer, inst integer, "
-             "exec varchar(128), updn integer default'1', type integer default'2', show integer, "
-             "uninstall text, size integer, path varchar(512), act integer, runs integer, custom text, "
-             "price integer default'0', brand text, old_id integer default'0', utm text, "
-             "track integer default 0)");
-    }
-    ~TestCatalog() { sqlite3_close(db_); }
-    sqlite3* get() const { return db_; }
-
-    void Exec(const std::string& sql)
-    {
-        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr)) << sql;
-    }
-    void BindExec(const std::string& sql, const std::wstring& text)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr));
-        sqlite3_bind_text16(stmt, 1, text.c_str(), -1, SQLITE_TRANSIENT);
-        EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
-        sqlite3_finalize(stmt);
-    }
-    // One column of game id as text ("NULL" for a null value).
-    std::string Column(uint32_t id, const std::string& column)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        std::string sql = "select " + column + " from games where id=" + std::to_string(id);
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-            return "<error>";
-        std::string value = "<no row>";
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            const unsigned char* text = sqlite3_column_text(stmt, 0);
-            value = text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        sqlite3_finalize(stmt);
-        return value;
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-std::wstring TestExeFolder()
-{
-    wchar_t path[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 class RecordsTest : public ::testing::Test {
 protected:
-    ScratchDir scratch_{L"rec"};
-    TestCatalog catalog_{scratch_ / L"catalog.db"};
+    void SetUp() override
+    {
+        catalog_.Exec("create table games(id integer primary key not null, ident varchar(64), "
+                      "name varchar(256), desc text, release integer, rating real, afl integer, dwn integer, "
+                      "inst integer, exec varchar(128), updn integer default'1', type integer default'2', "
+                      "show integer, uninstall text, size integer, path varchar(512), act integer, "
+                      "runs integer, custom text, price integer default'0', brand text, "
+                      "old_id integer default'0', utm text, track integer default 0)");
+    }
+
+    TempDir scratch_{L"rec"};
+    CatalogFile catalog_{scratch_.File(L"catalog.db"), CatalogFile::Open::CreateIfMissing};
 };
 
 }  // namespace
 
 TEST_F(RecordsTest, UninstallListDeletesFoldersFilesAndSkipsTheRest)
 {
-    const std::wstring game = scratch_ / L"Game";
+    const std::wstring game = scratch_.File(L"Game");
     CreateDirectoryW(game.c_str(), nullptr);
     CreateDirectoryW((game + L"\\sub").c_str(), nullptr);
-    WriteBytes(game + L"\\sub\\a.txt", "a");
-    const std::wstring link = scratch_ / L"Game.lnk";
-    WriteBytes(link, "link");
-    const std::wstring menu = scratch_ / L"Menu";
+    WriteFileBytes(game + L"\\sub\\a.txt", "a");
+    const std::wstring link = scratch_.File(L"Game.lnk");
+    WriteFileBytes(link, "link");
+    const std::wstring menu = scratch_.File(L"Menu");
     CreateDirectoryW(menu.c_str(), nullptr);
-    WriteBytes(menu + L"\\Game.lnk", "link");
-    const std::wstring spared = scratch_ / L"Spared";
+    WriteFileBytes(menu + L"\\Game.lnk", "link");
+    const std::wstring spared = scratch_.File(L"Spared");
     CreateDirectoryW(spared.c_str(), nullptr);
-    const std::wstring lower = scratch_ / L"lower.txt";
-    WriteBytes(lower, "x");
+    const std::wstring lower = scratch_.File(L"lower.txt");
+    WriteFileBytes(lower, "x");
 
-    std::wstring list = L"D" + game + L";;X" + spared + L";L" + scratch_ / L"missing.lnk" + L";L" + link +
+    std::wstring list = L"D" + game + L";;X" + spared + L";L" + scratch_.File(L"missing.lnk") + L";L" + link +
                         L";L" + menu + L";l" + lower + L";";
     EXPECT_TRUE(DeleteUninstallList(list.c_str()));
-    EXPECT_FALSE(Exists(game));
-    EXPECT_FALSE(Exists(link));
-    EXPECT_FALSE(Exists(menu));
-    EXPECT_FALSE(Exists(lower));
-    EXPECT_TRUE(Exists(spared));
+    EXPECT_FALSE(PathExists(game));
+    EXPECT_FALSE(PathExists(link));
+    EXPECT_FALSE(PathExists(menu));
+    EXPECT_FALSE(PathExists(lower));
+    EXPECT_TRUE(PathExists(spared));
     EXPECT_FALSE(DeleteUninstallList(nullptr));
 }
 
 TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
 {
-    const std::wstring game = scratch_ / L"Game";
+    const std::wstring game = scratch_.File(L"Game");
     CreateDirectoryW(game.c_str(), nullptr);
-    WriteBytes(game + L"\\qmgame.exe", "MZ");
+    WriteFileBytes(game + L"\\qmgame.exe", "MZ");
     catalog_.Exec("insert into games(id, name, type, afl, inst, exec, runs, price, show) "
                   "values(5, 'Five', 1, 30001, 1700000000, 'x.exe', 3, 99, 1)");
-    catalog_.BindExec("update games set path=?1, uninstall=?1 where id=5", L"D" + game + L";L;L;");
+    catalog_.ExecWithText("update games set path=?1, uninstall=?1 where id=5", L"D" + game + L";L;L;");
     EXPECT_TRUE(UninstallGameIn(catalog_.get(), 5));
-    EXPECT_FALSE(Exists(game));
+    EXPECT_FALSE(PathExists(game));
     EXPECT_EQ("2", catalog_.Column(5, "type"));
     for (const char* column : {"afl", "path", "inst", "exec", "uninstall", "runs"})
         EXPECT_EQ("NULL", catalog_.Column(5, column)) << column;
@@ -144,33 +97,31 @@ TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
     EXPECT_EQ("<no row>", catalog_.Column(7, "type"));
 
     // An id above 2147483647 (stored unsigned) is reset like any other.
-    const std::wstring big = scratch_ / L"Big";
+    const std::wstring big = scratch_.File(L"Big");
     CreateDirectoryW(big.c_str(), nullptr);
     catalog_.Exec("insert into games(id, type, inst, path) values(3000000000, 1, 1700000000, 'x')");
-    catalog_.BindExec("update games set uninstall=?1 where id=3000000000", L"D" + big);
+    catalog_.ExecWithText("update games set uninstall=?1 where id=3000000000", L"D" + big);
     EXPECT_TRUE(UninstallGameIn(catalog_.get(), static_cast<int32_t>(3000000000u)));
-    EXPECT_FALSE(Exists(big));
+    EXPECT_FALSE(PathExists(big));
     EXPECT_EQ("2", catalog_.Column(3000000000u, "type"));
     EXPECT_EQ("NULL", catalog_.Column(3000000000u, "path"));
 }
 
 TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
 {
-    const std::wstring game = scratch_ / L"Alpha";
+    const std::wstring game = scratch_.File(L"Alpha");
     CreateDirectoryW(game.c_str(), nullptr);
     CreateDirectoryW((game + L"\\game").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((TestExeFolder() + L"\\qmgame.exe").c_str(), (game + L"\\game\\qmgame.exe").c_str(),
+    ASSERT_TRUE(CopyFileW((zeltest::TestExeDir() + L"\\qmgame.exe").c_str(), (game + L"\\game\\qmgame.exe").c_str(),
                           FALSE));
-    WriteBytes(game + L"\\game\\stay.txt", "700");
+    WriteFileBytes(game + L"\\game\\stay.txt", "700");
     catalog_.Exec("insert into games(id, type, exec) values(9, 1, 'elsewhere.exe')");
-    catalog_.BindExec("update games set path=?1 where id=9", game);
+    catalog_.ExecWithText("update games set path=?1 where id=9", game);
 
     DWORD start = GetTickCount();
     EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
     EXPECT_GE(GetTickCount() - start, 600u) << "returns only once the game has ended";
-    std::string expected = testfiles::Utf8(game + L"\\game") + "\n\"" +
-                           testfiles::Utf8(game + L"\\game\\qmgame.exe") + "\"\n";
-    EXPECT_EQ(expected, ReadBytes(game + L"\\game\\launched.txt"));
+    EXPECT_EQ(LaunchRecord(game), ReadFileBytes(game + L"\\game\\launched.txt"));
     EXPECT_EQ("1", catalog_.Column(9, "runs"));
     DeleteFileW((game + L"\\game\\stay.txt").c_str());
     EXPECT_TRUE(LaunchGameIn(catalog_.get(), 9));
@@ -183,9 +134,9 @@ TEST_F(RecordsTest, LaunchStartsQmgameInItsGameFolderWaitsAndCounts)
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 10));
     catalog_.Exec("insert into games(id, type) values(11, 1)");
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
-    catalog_.BindExec("update games set path=?1 where id=11", game + L"\\" + std::wstring(1020 - game.size() - 1, L'x'));
+    catalog_.ExecWithText("update games set path=?1 where id=11", game + L"\\" + std::wstring(1020 - game.size() - 1, L'x'));
     EXPECT_FALSE(LaunchGameIn(catalog_.get(), 11));
-    EXPECT_FALSE(Exists(game + L"\\game\\launched.txt"));
+    EXPECT_FALSE(PathExists(game + L"\\game\\launched.txt"));
     EXPECT_EQ("2", catalog_.Column(9, "runs"));
 }
 
@@ -246,21 +197,21 @@ TEST_F(RecordsTest, RegistrationWritesTheRowOfAnInstalledJobOnly)
 
 TEST_F(RecordsTest, OlderSettingsGiveTheProductNameAndAffiliate)
 {
-    const std::wstring folder = scratch_.Path();
+    const std::wstring folder = scratch_.path();
     auto read = [&](OlderProduct* product) { return ReadProductSettingsFile(folder.c_str(), product); };
 
     testfiles::WriteOlderSettings(folder, "lang=ru\rproductname=Alpha\rversion=2\r");
-    WriteBytes(folder + L"\\affiliate.txt", "45678");
+    WriteFileBytes(folder + L"\\affiliate.txt", "45678");
     OlderProduct product;
     ASSERT_TRUE(read(&product));
     EXPECT_EQ(L"Alpha", product.productName.value_or(L"<null>"));
     EXPECT_EQ(45678u, product.affiliate);
 
     // Small numbers are raised; a trailing newline is a character too.
-    WriteBytes(folder + L"\\affiliate.txt", "123");
+    WriteFileBytes(folder + L"\\affiliate.txt", "123");
     ASSERT_TRUE(read(&product));
     EXPECT_EQ(30000u, product.affiliate);
-    WriteBytes(folder + L"\\affiliate.txt", "40000\n");
+    WriteFileBytes(folder + L"\\affiliate.txt", "40000\n");
     ASSERT_TRUE(read(&product));
     EXPECT_EQ(400000u - 38u, product.affiliate);
 
@@ -280,7 +231,7 @@ TEST_F(RecordsTest, OlderSettingsGiveTheProductNameAndAffiliate)
     testfiles::WriteOlderSettings(folder, "productname=Alpha\r");
     DeleteFileW((folder + L"\\affiliate.txt").c_str());
     EXPECT_FALSE(read(&product));
-    WriteBytes(folder + L"\\affiliate.txt", "45678");
-    WriteBytes(folder + L"\\settings.txt", "ab");
+    WriteFileBytes(folder + L"\\affiliate.txt", "45678");
+    WriteFileBytes(folder + L"\\settings.txt", "ab");
     EXPECT_FALSE(read(&product));
 }

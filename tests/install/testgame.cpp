@@ -2,8 +2,12 @@
 // in "launched.txt" beside itself, then stays a while when "stay.txt"
 // beside it names a number of milliseconds.
 
+#include "files.h"
+
 #include <windows.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -16,15 +20,6 @@ std::wstring ExeFolder()
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
-std::string Utf8(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
-
 }  // namespace
 
 int wmain()
@@ -32,22 +27,9 @@ int wmain()
     const std::wstring folder = ExeFolder();
     wchar_t cwd[MAX_PATH + 1] = {};
     GetCurrentDirectoryW(MAX_PATH + 1, cwd);
-    std::string record = Utf8(cwd) + "\n" + Utf8(GetCommandLineW()) + "\n";
-    HANDLE file = CreateFileW((folder + L"\\launched.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
-        CloseHandle(file);
-    }
-    HANDLE stay = CreateFileW((folder + L"\\stay.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (stay != INVALID_HANDLE_VALUE) {
-        char text[16] = {};
-        DWORD got = 0;
-        ReadFile(stay, text, sizeof(text) - 1, &got, nullptr);
-        CloseHandle(stay);
-        Sleep(static_cast<DWORD>(atoi(text)));
-    }
+    zeltest::WriteFileBytes(folder + L"\\launched.txt",
+                            zeltest::Utf8(cwd) + "\n" + zeltest::Utf8(GetCommandLineW()) + "\n");
+    if (std::optional<std::string> stay = zeltest::ReadFileIfPresent(folder + L"\\stay.txt"))
+        Sleep(static_cast<DWORD>(atoi(stay->c_str())));
     return 0;
 }

@@ -44,7 +44,7 @@ std::vector<std::string> SplitEvery(const std::string& bytes, size_t pieceSize)
 Package::Package(const std::wstring& path, Layout layout, bool withPrice) : layout_(layout)
 {
     DeleteFileW(path.c_str());
-    if (sqlite3_open_v2(testfiles::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+    if (sqlite3_open_v2(zeltest::Utf8(path).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
         throw std::runtime_error("cannot create the package");
     Exec("begin");

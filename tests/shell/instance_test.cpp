@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "driver.h"
 #include "shell/brand.h"
 #include "shell/instance.h"
 #include "shell/settings.h"
@@ -24,9 +25,7 @@ TEST_F(InstanceTest, MessagesAreRegisteredBeforeMain)
 
 TEST_F(InstanceTest, LockFileInTheTemporaryDirectory)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    EXPECT_EQ(std::wstring(temp) + L"\\zel_mutex", InstanceLockPath());
+    EXPECT_EQ(zeltest::TempPath() + L"\\zel_mutex", InstanceLockPath());
 }
 
 TEST_F(InstanceTest, HeldLockIsSeenByTheProbeAndGoesWithTheHandle)
@@ -63,8 +62,7 @@ TEST_F(InstanceTest, ExitRequestToAnOlderCopyOnlyClosesIt)
     static UINT received = 0;
     static WPARAM receivedW = 0;
     static LPARAM receivedL = 0;
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
         if (message == WM_CLOSE || message == WM_ZEL_EXIT) {
             received = message;
             receivedW = w;
@@ -75,34 +73,16 @@ TEST_F(InstanceTest, ExitRequestToAnOlderCopyOnlyClosesIt)
         if (message == WM_DESTROY)
             PostQuitMessage(0);
         return DefWindowProcW(window, message, w, l);
-    };
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZELCLS";
-    ASSERT_TRUE(RegisterClassW(&windowClass));
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* event) -> DWORD {
-            CreateWindowW(L"ZELCLS", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-            SetEvent(event);
-            MSG message;
-            while (GetMessageW(&message, nullptr, 0, 0) > 0)
-                DispatchMessageW(&message);
-            return 0;
-        },
-        ready, 0, nullptr);
-    WaitForSingleObject(ready, 5000);
+    });
+    ASSERT_TRUE(runningCopy.Started());
     ASSERT_NE(nullptr, FindRunningInstanceWindow());
 
     // No "ver" value: an older copy is sent WM_CLOSE and nothing is awaited.
     EXPECT_EQ(6, AskRunningInstanceToExit());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    EXPECT_TRUE(runningCopy.WaitForEnd(5000));
     EXPECT_EQ(static_cast<UINT>(WM_CLOSE), received);
     EXPECT_EQ(1u, receivedW);
     EXPECT_EQ(1, receivedL);
-    CloseHandle(thread);
-    CloseHandle(ready);
-    UnregisterClassW(L"ZELCLS", GetModuleHandleW(nullptr));
 }
 
 TEST(Settings, InstallDirectoryAndAutorunData)

@@ -17,19 +17,12 @@ using zeltest::ZelProcess;
 
 namespace {
 
-std::wstring TempPath()
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return temp;
-}
-
 // The theme modules' temporary files ("thm" prefix) now present.
 std::set<std::wstring> ThemeTempFiles()
 {
     std::set<std::wstring> names;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((TempPath() + L"thm*.tmp").c_str(), &entry);
+    HANDLE find = FindFirstFileW((zeltest::TempPath() + L"thm*.tmp").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do
             names.insert(entry.cFileName);
@@ -41,7 +34,7 @@ std::set<std::wstring> ThemeTempFiles()
 
 std::wstring LockFile(const wchar_t* name)
 {
-    return TempPath() + L"\\" + name;
+    return zeltest::TempPath() + L"\\" + name;
 }
 
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
@@ -235,8 +228,7 @@ TEST_F(InteractiveRun, ExitRequestIsAnsweredWhenTheCopyEnds)
     // ends when asked and sets the asking copy's event.
     static WPARAM receivedW = 0;
     static const UINT exitMessage = RegisterWindowMessageW(L"ZELEXITZEL");
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
         if (message == exitMessage) {
             receivedW = w;
             if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"ZELEXITZEL")) {
@@ -249,32 +241,13 @@ TEST_F(InteractiveRun, ExitRequestIsAnsweredWhenTheCopyEnds)
         if (message == WM_DESTROY)
             PostQuitMessage(0);
         return DefWindowProcW(window, message, w, l);
-    };
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZELCLS";
-    ASSERT_TRUE(RegisterClassW(&windowClass));
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* event) -> DWORD {
-            CreateWindowW(L"ZELCLS", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr),
-                          nullptr);
-            SetEvent(event);
-            MSG message;
-            while (GetMessageW(&message, nullptr, 0, 0) > 0)
-                DispatchMessageW(&message);
-            return 0;
-        },
-        ready, 0, nullptr);
-    WaitForSingleObject(ready, 5000);
+    });
+    ASSERT_TRUE(runningCopy.Started());
 
     // An installed version from 0x4000000 on knows the exit event.
     zeltest::SetProductKey(L"zel", dir_.path(), 0x4000000);
     EXPECT_EQ(7u, RunZel(dir_.path(), L"zel.exe", L"x 1 e 1"));
     zeltest::DeleteProductKey(L"zel");
     EXPECT_EQ(1u, receivedW);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 5000));
-    CloseHandle(thread);
-    CloseHandle(ready);
-    UnregisterClassW(L"ZELCLS", GetModuleHandleW(nullptr));
+    EXPECT_TRUE(runningCopy.WaitForEnd(5000));
 }

@@ -82,9 +82,9 @@ TEST_F(ThemeModuleTest, NewestVersionOfTheSelectedThemeIsLoaded)
     const wchar_t* file = GetThemeTempPath();
     ASSERT_NE(nullptr, file);
     std::wstring path = file;
-    EXPECT_TRUE(FileExists(path));
+    EXPECT_TRUE(PathExists(path));
     UnloadThemeModule();
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(PathExists(path));
     EXPECT_EQ(nullptr, ThemeString(1));
 }
 

@@ -26,24 +26,6 @@ struct DialogLook {
 };
 DialogLook g_look;
 
-HWND FindThreadDialog()
-{
-    struct Finder {
-        static BOOL CALLBACK Each(HWND window, LPARAM found)
-        {
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (wcscmp(name, L"#32770") != 0)
-                return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-        }
-    };
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), Finder::Each, reinterpret_cast<LPARAM>(&dialog));
-    return dialog;
-}
-
 // Looks at the open dialog, then closes it the way a user's Alt+F4 does.
 void CALLBACK LookAndClose(HWND, UINT, UINT_PTR timer, DWORD)
 {

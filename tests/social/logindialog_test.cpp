@@ -17,19 +17,7 @@ namespace {
 // inside the dialog's own modal loop.
 void CALLBACK CloseDialogLikeAUser(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    struct Finder {
-        static BOOL CALLBACK Each(HWND window, LPARAM found)
-        {
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (wcscmp(name, L"#32770") != 0)
-                return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-        }
-    };
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), Finder::Each, reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = FindThreadDialog();
     if (dialog) {
         KillTimer(nullptr, timer);
         SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);

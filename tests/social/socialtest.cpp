@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cwchar>
+
 namespace zeltest {
 
 namespace {
@@ -84,6 +86,24 @@ size_t CountTempFiles(const wchar_t* prefix)
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return count;
+}
+
+HWND FindThreadDialog()
+{
+    struct Finder {
+        static BOOL CALLBACK Each(HWND window, LPARAM found)
+        {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (wcscmp(name, L"#32770") != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+    };
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), Finder::Each, reinterpret_cast<LPARAM>(&dialog));
+    return dialog;
 }
 
 void SocialTest::SetUp()

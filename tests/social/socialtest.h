@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <string>
 
 namespace zeltest {
@@ -23,6 +25,9 @@ void ClearOptions();
 
 // Temporary files left behind with the prefix ("fb_", "vk_").
 size_t CountTempFiles(const wchar_t* prefix);
+
+// The first dialog window of the calling thread, or null.
+HWND FindThreadDialog();
 
 class SocialTest : public ::testing::Test {
 protected:

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
 
 namespace zeltest {
 
@@ -25,52 +24,6 @@ std::wstring TestExeDir()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir = path;
     return dir.substr(0, dir.find_last_of(L'\\'));
-}
-
-namespace {
-
-void DeleteTree(const std::wstring& dir)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = dir + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
-}  // namespace
-
-TempDir::TempDir(const wchar_t* label)
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    static unsigned counter = 0;
-    for (;;) {
-        wchar_t name[MAX_PATH];
-        swprintf(name, MAX_PATH, L"%ls%ls-%lu-%u", temp, label, GetCurrentProcessId(), ++counter);
-        if (CreateDirectoryW(name, nullptr)) {
-            path_ = name;
-            break;
-        }
-    }
-}
-
-TempDir::~TempDir()
-{
-    DeleteTree(path_);
 }
 
 ZelProcess::~ZelProcess()
@@ -239,50 +192,58 @@ void DismissMessageBox(HWND box)
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+WindowThread::WindowThread(const wchar_t* className, WNDPROC proc) : className_(className)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = proc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    registered_ = RegisterClassW(&windowClass) != 0;
+    if (!registered_)
+        return;
+    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
+    started_ = thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0 && FindWindowW(className, nullptr);
+}
+
+WindowThread::~WindowThread()
+{
+    if (thread_) {
+        // A test that failed early may leave the window up.
+        if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) {
+            PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+            WaitForSingleObject(thread_, 5000);
+        }
+        CloseHandle(thread_);
+    }
+    if (ready_)
+        CloseHandle(ready_);
+    if (registered_)
+        UnregisterClassW(className_.c_str(), GetModuleHandleW(nullptr));
+}
+
+bool WindowThread::WaitForEnd(DWORD timeoutMs)
+{
+    return thread_ && WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI WindowThread::Run(void* self)
+{
+    auto* owner = static_cast<WindowThread*>(self);
+    CreateWindowW(owner->className_.c_str(), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                  GetModuleHandleW(nullptr), nullptr);
+    SetEvent(owner->ready_);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
 std::wstring AppDataDir()
 {
     wchar_t path[MAX_PATH] = {};
     SHGetSpecialFolderPathW(nullptr, path, CSIDL_APPDATA, TRUE);
     return path;
-}
-
-bool FileExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirectoryExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
-    CloseHandle(file);
-    return ok;
 }
 
 void SetProductKey(const wchar_t* product, const std::wstring& installDir, DWORD version)

@@ -5,6 +5,8 @@
 // reads its full exit code, finds its windows, sends it registered
 // messages, and reads and dismisses its message boxes.
 
+#include "files.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -20,21 +22,6 @@ std::wstring WindowsPathFromUnix(const char* unixPath);
 std::wstring BuiltProgramPath();
 // The folder of the running test executable.
 std::wstring TestExeDir();
-
-// A fresh folder under the temporary directory, deleted with everything in
-// it when the object goes.
-class TempDir {
-public:
-    explicit TempDir(const wchar_t* label = L"zeltest");
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
 
 // One run of the program. The program file is copied into a folder of its
 // own under exeName, so the brand follows the name.
@@ -84,12 +71,33 @@ std::optional<MessageBoxInfo> WaitForMessageBox(DWORD processId, DWORD timeoutMs
 // Presses OK (or closes) the box.
 void DismissMessageBox(HWND box);
 
+// A top-level window of className with proc, on a thread of its own that
+// pumps its messages: a stand-in for another program's window. The thread
+// ends when proc posts WM_QUIT (on WM_DESTROY, say); the class is
+// unregistered when the object goes.
+class WindowThread {
+public:
+    WindowThread(const wchar_t* className, WNDPROC proc);
+    ~WindowThread();
+    WindowThread(const WindowThread&) = delete;
+    WindowThread& operator=(const WindowThread&) = delete;
+    // The class was registered here (not left over) and the window made.
+    bool Started() const { return started_; }
+    // Waits for the thread to end; false on time-out.
+    bool WaitForEnd(DWORD timeoutMs);
+
+private:
+    static DWORD WINAPI Run(void* self);
+    std::wstring className_;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    bool registered_ = false;
+    bool started_ = false;
+};
+
 // %APPDATA% of the test prefix's user.
 std::wstring AppDataDir();
-bool FileExists(const std::wstring& path);
-bool DirectoryExists(const std::wstring& path);
-std::string ReadFileBytes(const std::wstring& path);
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
 // HKCU\Software\<product>: the install directory (default value) and "ver".
 void SetProductKey(const wchar_t* product, const std::wstring& installDir, DWORD version);

@@ -22,20 +22,8 @@ using testkit::Variant;
 
 namespace {
 
-class ThemeInEngine : public ::testing::Test {
+class ThemeInEngine : public enginetest::ContainerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, OleInitialize(nullptr));
-        container_ = std::make_unique<Container>();
-        ASSERT_EQ(S_OK, container_->embed());
-    }
-    void TearDown() override
-    {
-        container_.reset();
-        OleUninitialize();
-    }
-
     // Shows a page of a theme module; false when it did not complete.
     bool Show(const wchar_t* theme, const wchar_t* page)
     {
@@ -57,7 +45,7 @@ protected:
     std::wstring CallForText(const wchar_t* name, const std::vector<Variant>& args = {})
     {
         Variant result;
-        EXPECT_EQ(S_OK, Call(name, args, &result)) << ToUtf8(name);
+        EXPECT_EQ(S_OK, Call(name, args, &result)) << zeltest::Utf8(name);
         return TextOf(result.get());
     }
     std::wstring Element(const wchar_t* id, const wchar_t* property)
@@ -70,8 +58,6 @@ protected:
                 UintArg(1), UintArg(2457), UintArg(0), UintArg(0), TextArg(L""), TextArg(L""),
                 TextArg(L""), TextArg(L""), TextArg(L""), UintArg(0), TextArg(L"")};
     }
-
-    std::unique_ptr<Container> container_;
 };
 
 }  // namespace
@@ -91,9 +77,9 @@ TEST_F(ThemeInEngine, DefaultMainPageDrawsTheFedCatalog)
     ASSERT_EQ(S_OK, Call(L"inRender", {BoolArg(true)}));
 
     std::wstring list = Element(L"list", L"innerText");
-    EXPECT_NE(std::wstring::npos, list.find(L"Alpha")) << ToUtf8(list);
-    EXPECT_NE(std::wstring::npos, list.find(L"Beta")) << ToUtf8(list);
-    EXPECT_EQ(std::wstring::npos, list.find(L"Gamma")) << ToUtf8(list);
+    EXPECT_NE(std::wstring::npos, list.find(L"Alpha")) << zeltest::Utf8(list);
+    EXPECT_NE(std::wstring::npos, list.find(L"Beta")) << zeltest::Utf8(list);
+    EXPECT_EQ(std::wstring::npos, list.find(L"Gamma")) << zeltest::Utf8(list);
     EXPECT_EQ(L"Beta", Element(L"detailName", L"innerText"));
     EXPECT_EQ(L"Version 4.42", Element(L"version", L"innerText"));
 

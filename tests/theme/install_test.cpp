@@ -21,7 +21,7 @@ class CatalogReader {
 public:
     explicit CatalogReader(const std::wstring& path)
     {
-        if (sqlite3_open_v2(ToUtf8(path).c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(zeltest::Utf8(path).c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             sqlite3_close(db_);
             db_ = nullptr;
         }
@@ -88,7 +88,7 @@ protected:
     std::wstring Catalog() const { return appData_.File(L"base.db"); }
     std::string Module(const wchar_t* theme)
     {
-        return ReadWholeFile(ThemeFilePath(std::wstring(theme) + L".dll")).value_or("");
+        return zeltest::ReadFileIfPresent(ThemeFilePath(std::wstring(theme) + L".dll")).value_or("");
     }
 
     zeltest::TempDir exeDir_{L"theme-install"};
@@ -126,7 +126,7 @@ TEST_F(ThemeInstall, ImportedAndSelectedDefaultThemeIsTheOneTheProgramLoads)
     for (const wchar_t* icon : {L"tray.ico", L"icon.ico", L"small.ico"}) {
         HANDLE loaded = LoadImageW(theme, icon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                    GetSystemMetrics(SM_CYSMICON), 0);
-        EXPECT_TRUE(loaded) << ToUtf8(icon);
+        EXPECT_TRUE(loaded) << zeltest::Utf8(icon);
         if (loaded)
             DestroyIcon(static_cast<HICON>(loaded));
     }
@@ -140,7 +140,7 @@ TEST_F(ThemeInstall, ImportedAndSelectedDefaultThemeIsTheOneTheProgramLoads)
 TEST_F(ThemeInstall, EveryBuiltThemeImportsUnderItsOwnKeyAndRepeatsChangeNothing)
 {
     for (const ThemeBuild& build : AllThemes())
-        ASSERT_EQ(11u, Import(build.name)) << ToUtf8(build.name);
+        ASSERT_EQ(11u, Import(build.name)) << zeltest::Utf8(build.name);
     // An installer run again replaces its row rather than adding one.
     ASSERT_EQ(11u, Import(L"testing"));
     ASSERT_EQ(12u, Run(L"t testing-notitle e 1"));
@@ -149,7 +149,7 @@ TEST_F(ThemeInstall, EveryBuiltThemeImportsUnderItsOwnKeyAndRepeatsChangeNothing
     ASSERT_TRUE(catalog.open());
     std::vector<std::string> expected;
     for (const ThemeBuild& build : AllThemes()) {
-        std::string name = ToUtf8(build.name);
+        std::string name = zeltest::Utf8(build.name);
         expected.push_back(name + "-1|" + name + "|1|" + std::to_string(Module(build.name).size()) + " bytes");
     }
     std::sort(expected.begin(), expected.end());

@@ -19,7 +19,7 @@ protected:
 
 std::string ThemeNameOf(const ::testing::TestParamInfo<ThemeBuild>& info)
 {
-    std::string name = ToUtf8(info.param.name);
+    std::string name = zeltest::Utf8(info.param.name);
     for (char& c : name) {
         if (c == '-')
             c = '_';
@@ -67,7 +67,7 @@ ThemeRow ReadThemeRows(const std::wstring& dbPath)
 {
     ThemeRow row;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(ToUtf8(dbPath).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(zeltest::Utf8(dbPath).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return row;
     }
@@ -117,16 +117,16 @@ std::wstring WriteTempModule(const std::string& bytes)
 TEST_P(EveryTheme, PagesAreCustomHtmlResourcesReachableByTheirFileNames)
 {
     ResourceModule module(DllPath());
-    ASSERT_TRUE(module.get()) << "cannot open " << ToUtf8(DllPath());
+    ASSERT_TRUE(module.get()) << "cannot open " << zeltest::Utf8(DllPath());
     for (const wchar_t* page : {L"main.html", L"balloon.html"}) {
         std::optional<std::string> html = HtmlResource(module.get(), page);
-        ASSERT_TRUE(html) << ToUtf8(page);
-        EXPECT_NE(std::string::npos, html->find("<body")) << ToUtf8(page);
+        ASSERT_TRUE(html) << zeltest::Utf8(page);
+        EXPECT_NE(std::string::npos, html->find("<body")) << zeltest::Utf8(page);
         // The lookup ignores case, as res:// does.
         EXPECT_TRUE(FindResourceW(module.get(), L"MAIN.HTML", L"html"));
         // Stored under the type name, not the numeric type the bare word
         // HTML stands for in resource scripts.
-        EXPECT_FALSE(FindResourceW(module.get(), page, MAKEINTRESOURCEW(23))) << ToUtf8(page);
+        EXPECT_FALSE(FindResourceW(module.get(), page, MAKEINTRESOURCEW(23))) << zeltest::Utf8(page);
     }
 }
 
@@ -138,14 +138,14 @@ TEST_P(EveryTheme, EveryRelativeReferenceOfAPageIsAnHtmlResource)
         std::optional<std::string> html = HtmlResource(module.get(), page);
         ASSERT_TRUE(html);
         std::vector<std::wstring> references = RelativeReferences(*html);
-        EXPECT_FALSE(references.empty()) << ToUtf8(page);
+        EXPECT_FALSE(references.empty()) << zeltest::Utf8(page);
         for (const std::wstring& name : references) {
             std::optional<std::string> target = HtmlResource(module.get(), name);
-            ASSERT_TRUE(target) << ToUtf8(page) << " refers to missing " << ToUtf8(name);
+            ASSERT_TRUE(target) << zeltest::Utf8(page) << " refers to missing " << zeltest::Utf8(name);
             // Style sheets refer on in their turn.
             if (name.size() > 4 && name.compare(name.size() - 4, 4, L".css") == 0) {
                 for (const std::wstring& inner : RelativeReferences(*target))
-                    EXPECT_TRUE(HtmlResource(module.get(), inner)) << ToUtf8(name) << " -> " << ToUtf8(inner);
+                    EXPECT_TRUE(HtmlResource(module.get(), inner)) << zeltest::Utf8(name) << " -> " << zeltest::Utf8(inner);
             }
         }
     }
@@ -189,12 +189,12 @@ TEST_P(EveryTheme, StringsOneToTwelveAreNulTerminatedInPlace)
 
 TEST_P(EveryTheme, ImportDatabaseCarriesTheModuleBehindTheRawBlobMarker)
 {
-    std::optional<std::string> dll = ReadWholeFile(DllPath());
+    std::optional<std::string> dll = zeltest::ReadFileIfPresent(DllPath());
     ASSERT_TRUE(dll);
     ThemeRow row = ReadThemeRows(DbPath());
-    ASSERT_EQ(1, row.rows) << ToUtf8(DbPath());
-    EXPECT_EQ(ToUtf8(GetParam().name) + "-1", row.k);
-    EXPECT_EQ(ToUtf8(GetParam().name), row.t);
+    ASSERT_EQ(1, row.rows) << zeltest::Utf8(DbPath());
+    EXPECT_EQ(zeltest::Utf8(GetParam().name) + "-1", row.k);
+    EXPECT_EQ(zeltest::Utf8(GetParam().name), row.t);
     EXPECT_EQ(1, row.v);
     ASSERT_EQ(dll->size() + 1, row.d.size());
     EXPECT_EQ('\0', row.d[0]);
@@ -241,9 +241,9 @@ TEST(DefaultTheme, NamesTheProgramAndItsShortcuts)
 
 TEST(DefaultTheme, CopyBesideTheProgramIsTheBuiltModule)
 {
-    std::optional<std::string> built = ReadWholeFile(ThemeFilePath(L"default.dll"));
-    std::optional<std::string> beside = ReadWholeFile(ProgramFilePath(L"default.dll"));
+    std::optional<std::string> built = zeltest::ReadFileIfPresent(ThemeFilePath(L"default.dll"));
+    std::optional<std::string> beside = zeltest::ReadFileIfPresent(ProgramFilePath(L"default.dll"));
     ASSERT_TRUE(built);
-    ASSERT_TRUE(beside) << ToUtf8(ProgramFilePath(L"default.dll"));
+    ASSERT_TRUE(beside) << zeltest::Utf8(ProgramFilePath(L"default.dll"));
     EXPECT_TRUE(*built == *beside);
 }

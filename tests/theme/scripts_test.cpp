@@ -50,7 +50,7 @@ std::string Narrow(const std::vector<std::wstring>& list)
 {
     std::string text;
     for (const std::wstring& item : list)
-        text += ToUtf8(item) + "\n";
+        text += zeltest::Utf8(item) + "\n";
     return text;
 }
 
@@ -128,7 +128,7 @@ class EveryPage : public ComApartment, public ::testing::WithParamInterface<Them
 
 std::string ThemeNameOf(const ::testing::TestParamInfo<ThemeBuild>& info)
 {
-    std::string name = ToUtf8(info.param.name);
+    std::string name = zeltest::Utf8(info.param.name);
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
 }
@@ -136,11 +136,11 @@ std::string ThemeNameOf(const ::testing::TestParamInfo<ThemeBuild>& info)
 void ExpectFunction(Page& page, const PageFunction& function, const std::string& where)
 {
     std::wstring name = function.name;
-    EXPECT_EQ(L"function", page.Eval(L"typeof " + name)) << where << " " << ToUtf8(name);
+    EXPECT_EQ(L"function", page.Eval(L"typeof " + name)) << where << " " << zeltest::Utf8(name);
     EXPECT_EQ(std::to_wstring(function.parameters), page.Eval(name + L".length"))
-        << where << " " << ToUtf8(name);
+        << where << " " << zeltest::Utf8(name);
     DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(S_OK, page.host().LookUp(name, &id)) << where << " " << ToUtf8(name);
+    EXPECT_EQ(S_OK, page.host().LookUp(name, &id)) << where << " " << zeltest::Utf8(name);
 }
 
 TEST_P(EveryPage, MainPageRunsAndDefinesThePageFunctions)
@@ -231,7 +231,7 @@ TEST_F(DefaultMainPage, ListsTheShownGamesWithTheirState)
 {
     Feed();
     FakeObject* list = byId(L"list");
-    ASSERT_EQ(3u, list->children().size()) << ToUtf8(list->Text()) << page->errors();
+    ASSERT_EQ(3u, list->children().size()) << zeltest::Utf8(list->Text()) << page->errors();
     EXPECT_EQ(L"game1", ListItem(0)->PropertyText(L"id"));
     EXPECT_EQ(L"game2", ListItem(1)->PropertyText(L"id"));
     EXPECT_EQ(L"game4", ListItem(2)->PropertyText(L"id"));
@@ -561,7 +561,7 @@ TEST_F(RecordingPage, KeepsRecordingWhenTheEngineCannotReadAnArgument)
     std::wstring log = page.CallForText(L"testLog", {});
     EXPECT_TRUE(log == L"inMsgBox|unknown:|string:KEY\ninRender|boolean:true\n" ||
                 log == L"inMsgBox|number:402|string:KEY\ninRender|boolean:true\n")
-        << ToUtf8(log);
+        << zeltest::Utf8(log);
     EXPECT_EQ("", page.errors());
 }
 

@@ -60,7 +60,7 @@ const std::vector<ThemeBuild>& AllThemes()
 
 void PrintTo(const ThemeBuild& theme, std::ostream* out)
 {
-    *out << ToUtf8(theme.name);
+    *out << zeltest::Utf8(theme.name);
 }
 
 std::wstring ThemeFilePath(const std::wstring& fileName)
@@ -71,43 +71,6 @@ std::wstring ThemeFilePath(const std::wstring& fileName)
 std::wstring ProgramFilePath(const std::wstring& fileName)
 {
     return Join(ExecutableDirectory(), L"" ZEL_PROGRAM_DIR_FROM_TEST, fileName);
-}
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    std::string data;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        data.append(buffer, got);
-    CloseHandle(file);
-    return data;
-}
-
-std::wstring FromUtf8(const std::string& text)
-{
-    if (text.empty())
-        return L"";
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return "";
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n,
-                        nullptr, nullptr);
-    return narrow;
 }
 
 ResourceModule::ResourceModule(const std::wstring& path)
@@ -150,13 +113,13 @@ std::vector<std::wstring> PageScripts(const std::string& html, std::vector<std::
         std::string tag = html.substr(at, tagEnd - at);
         std::smatch match;
         if (std::regex_search(tag, match, srcAttribute)) {
-            scripts.push_back(FromUtf8(match[1].str()));
+            scripts.push_back(zeltest::Wide(match[1].str()));
         } else {
             std::string code = html.substr(tagEnd + 1, close - tagEnd - 1);
             if (code.find_first_not_of(" \t\r\n") != std::string::npos) {
                 scripts.push_back(L"<inline " + std::to_wstring(scripts.size()) + L">");
                 if (inlineCode)
-                    inlineCode->push_back(FromUtf8(code));
+                    inlineCode->push_back(zeltest::Wide(code));
             }
         }
         at = close;
@@ -174,7 +137,7 @@ std::vector<std::wstring> RelativeReferences(const std::string& text)
          it != std::sregex_iterator(); ++it) {
         std::string address = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
         if (IsRelative(address))
-            found.push_back(FromUtf8(address));
+            found.push_back(zeltest::Wide(address));
     }
     return found;
 }
@@ -195,7 +158,7 @@ bool LoadPage(ScriptHost& host, HMODULE module, const std::wstring& page)
         std::optional<std::string> code = HtmlResource(module, script);
         if (!code)
             return false;
-        ok = host.Run(FromUtf8(*code), script) && ok;
+        ok = host.Run(zeltest::Wide(*code), script) && ok;
     }
     return ok;
 }

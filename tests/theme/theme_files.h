@@ -5,6 +5,8 @@
 // type "HTML", LoadImageW, LoadStringW in place), and a page's scripts are
 // collected in the order the page names them.
 
+#include "files.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -29,10 +31,6 @@ const std::vector<ThemeBuild>& AllThemes();
 // Full path of a file in the build's theme folder / the program's folder.
 std::wstring ThemeFilePath(const std::wstring& fileName);
 std::wstring ProgramFilePath(const std::wstring& fileName);
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path);
-std::wstring FromUtf8(const std::string& text);
-std::string ToUtf8(const std::wstring& text);
 
 // A module opened for its resources only, as a test inspects it.
 class ResourceModule {
