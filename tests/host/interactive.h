@@ -10,7 +10,7 @@
 
 #include "catalog/sqlfunctions.h"
 #include "driver.h"
-#include "engine/hooks.h"
+#include "htmlengine/hooks.h"
 #include "httpserver.h"
 #include "testdb.h"
 

@@ -1,7 +1,7 @@
 // The stand-in engine embedded in a container of the test's own, showing
 // pages of a resource module: events, host questions, page calls in both
 // directions, the document the scripts produced, frames, failures.
-#include "engine/hooks.h"
+#include "htmlengine/hooks.h"
 #include "test_container.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // A test in another process than the page (as with the real program under
 // test) finds the browser's hook window, asks for a right click, runs
 // script in the page and reads the outcome from the trace.
-#include "engine/hooks.h"
+#include "htmlengine/hooks.h"
 #include "test_container.h"
 
 #include <gtest/gtest.h>

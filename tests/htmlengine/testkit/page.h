@@ -3,7 +3,7 @@
 // late-bound calls on the script object.
 #pragma once
 
-#include "engine/com.h"
+#include "htmlengine/com.h"
 
 #include <exdisp.h>
 
