@@ -161,7 +161,6 @@ TEST_F(HostileInput, CatalogThatIsNotADatabase)
     } runs[] = {
         {L"z 3", {10, 3}},
         {L"t fresh e 1", {12}},
-        {L"a 5 e 1", {10}},
         {L"b \"IMPORT\" v 1 e 1", {11}},
         {L"b \"IMPORT\" n 1 v 1 e 1", {11}},
         {L"u 3 e 1", {10}},
@@ -282,13 +281,11 @@ TEST_F(HostileInput, CatalogOfAForeignShape)
             std::set<DWORD> codes;
         } runs[] = {
             {L"z 3", {3, 10}},
-            {L"z abc", {3, 10}},
             {L"t fresh a 5 e 1", {12}},
             {L"b " + Quoted(import) + L" v 1 e 1", {11}},
             {L"b " + Quoted(import) + L" n 1 e 1", {11}},
             {L"u 3 e 1", {10}},
             {L"c 1 e 1", {10}},
-            {L"r 3", {4}},
             {L"", {4}},
         };
         for (const auto& run : runs) {
