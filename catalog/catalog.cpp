@@ -193,6 +193,14 @@ bool OpenCatalogDb()
     sqlite3* db = nullptr;
     if (!OpenAndCheckDatabase(CatalogDbPath, &db))
         return false;
+    // Every open writes (the schema update below). Writing into a file
+    // that is cut short or has broken pages spreads the damage, so such a
+    // catalog is left exactly as it is and counts as one that cannot be
+    // opened.
+    if (!IsDatabaseIntact(db)) {
+        sqlite3_close(db);
+        return false;
+    }
     RegisterCatalogFunctions(db);
     UpdateCatalogSchema(db, GetBrandId() == 0);
     CatalogDb = db;

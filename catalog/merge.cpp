@@ -437,7 +437,11 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
     if (!OpenAndCheckExistingDatabase(pathUtf8, newerDb.out()))
         return;
     Statement select;
-    if (select.PrepareWithRetry16(newerDb.get(), L"select * from games order by id desc")) {
+    // A database without a games table (an empty file opens as one) is no
+    // newer catalog: the catalog is not marked renumbered by it.
+    if (!select.PrepareWithRetry16(newerDb.get(), L"select * from games order by id desc"))
+        return;
+    {
         ColumnNameList columns(select.Handle());
         int idColumn = columns.Find("id");
         int oldIdColumn = columns.Find("old_id");

@@ -125,6 +125,10 @@ bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db);
 // result is false.
 bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db);
 
+// Whether SQLite's quick check finds the open database whole: false for a
+// file cut short or with broken pages (or when the check cannot run).
+bool IsDatabaseIntact(sqlite3* db);
+
 // A table, column or trigger name from outside, quoted for SQL text.
 std::string QuoteIdentifier(const char* name);
 

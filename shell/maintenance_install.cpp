@@ -125,6 +125,21 @@ void CompleteJobFromCommandLine(InstallJob& job, uint32_t kValue)
         job.brand = brand;
 }
 
+// The game was written but the catalog did not take its row: the run
+// fails, so what it wrote goes again (files and folders the user had stay),
+// with the shortcuts made for it; otherwise a game would stand on disk that
+// the manager knows nothing of.
+void TakeBackUnregisteredInstall(const InstallJob& job)
+{
+    RemoveExtractedFiles();
+    std::wstring links;
+    if (IsUninstallListPath(job.desktopLink))
+        links += L"L" + *job.desktopLink + L";";
+    if (IsUninstallListPath(job.menuEntry))
+        links += L"L" + *job.menuEntry + L";";
+    DeleteUninstallList(links.c_str());
+}
+
 void ShowInstallError(int32_t state)
 {
     wchar_t text[64];
@@ -150,7 +165,10 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
     if (!job)
         return false;
     CompleteJobFromCommandLine(*job, kValue);
+    const bool extracted = job->state == kJobInstalled;
     int32_t state = RegisterInstalledGame(job);
+    if (extracted && state != kJobInstalled)
+        TakeBackUnregisteredInstall(*job);
     notify.reset();
     if (state == kJobInstalled)
         return true;
