@@ -109,6 +109,15 @@ void OpenInUserBrowser(HWND owner, const wchar_t* url)
     ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// Addresses reach this object from page script, and the page shows what
+// the web service sends; handed to the shell as they are, a path or another
+// scheme would start a program. The probed addresses have already answered
+// as web addresses; the direct one is checked here.
+bool IsWebAddress(const wchar_t* url)
+{
+    return url && (_wcsnicmp(url, L"http://", 7) == 0 || _wcsnicmp(url, L"https://", 8) == 0);
+}
+
 }  // namespace
 
 std::string HexEncodeUtf8(const char* text)
@@ -199,7 +208,7 @@ STDMETHODIMP CWrapMain::updateYandexState()
 
 STDMETHODIMP CWrapMain::kernelUrlDirect(BSTR url)
 {
-    if (url)
+    if (IsWebAddress(url))
         OpenInUserBrowser(window_, url);
     return S_OK;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "helpers.h"
+#include "files.h"
 #include "host/mainwindow.h"
 #include "host/wrapmain.h"
 #include "net/workers.h"
@@ -255,6 +256,23 @@ TEST_F(WrapMainTest, AnswersOfTheOtherMethods)
     EXPECT_EQ(S_OK, Call(L"kernelUrlDirect", {null}));
     EXPECT_EQ(S_OK, Call(L"gameBuy", {null, Int(5), Int(0)}));
     EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(L"gameRun"));
+}
+
+TEST_F(WrapMainTest, DirectAddressesOpenOnlyAsWebAddresses)
+{
+    // A page link that names a local program (here a batch file that would
+    // leave a marker) is not handed to the shell.
+    zeltest::TempDir dir(L"wrap-url");
+    const std::wstring marker = dir.File(L"ran.txt");
+    const std::wstring script = dir.File(L"link.bat");
+    ASSERT_TRUE(zeltest::WriteFileBytes(script, "echo ran > \"" + zeltest::Utf8(marker) + "\"\r\n"));
+    VARIANT local;
+    VariantInit(&local);
+    V_VT(&local) = VT_BSTR;
+    V_BSTR(&local) = SysAllocString(script.c_str());
+    EXPECT_EQ(S_OK, Call(L"kernelUrlDirect", {local}));
+    Sleep(1500);
+    EXPECT_FALSE(zeltest::FileExists(marker));
 }
 
 // --- Registered messages of the main window ----------------------------------
