@@ -57,7 +57,11 @@ constexpr HttpResultRoute HttpResultHandlers[] = {
 
 void OnHttpRequestCompleted(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    RemoveWorkerThread(reinterpret_cast<HANDLE>(lParam));
+    // The message's name is known to every program on the desktop; only a
+    // record that comes with one of our own running workers is ours to
+    // read and free. Anything else is a pointer from outside.
+    if (!RemoveWorkerThread(reinterpret_cast<HANDLE>(lParam)))
+        return;
     HttpResultPtr result(reinterpret_cast<HttpResult*>(wParam));
     if (!result)
         return;

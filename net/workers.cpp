@@ -293,19 +293,20 @@ bool AddWorkerThread(HANDLE thread, uint32_t threadId)
     return true;
 }
 
-void RemoveWorkerThread(HANDLE thread)
+bool RemoveWorkerThread(HANDLE thread)
 {
     if (!thread || !WorkerListReady)
-        return;
+        return false;
     WorkerListLock lock;
     auto node = std::find_if(WorkerThreadList.begin(), WorkerThreadList.end(),
                              [thread](const WorkerNode& n) { return n.thread == thread; });
     if (node == WorkerThreadList.end())
-        return;
+        return false;
     // The worker has posted and is about to return.
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     WorkerThreadList.erase(node);
+    return true;
 }
 
 unsigned CountWorkerThreads()

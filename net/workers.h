@@ -76,9 +76,9 @@ bool HttpGetToBuffer(HttpResult* result, const char* url, const char* headers, H
 
 // The registry of running workers, under one lock. RemoveWorkerThread waits
 // for a registered worker, closes its handle and unregisters it; a handle
-// that is not registered is left alone.
+// that is not registered is left alone, and the answer is false.
 bool AddWorkerThread(HANDLE thread, uint32_t threadId);
-void RemoveWorkerThread(HANDLE thread);
+bool RemoveWorkerThread(HANDLE thread);
 unsigned CountWorkerThreads();
 void FreeWorkerThreadList();
 void InitWorkerThreadList();

@@ -332,13 +332,6 @@ TEST_F(MainWindowProcTest, ShowAndSelectRequestsShowTheWindow)
 
 TEST_F(MainWindowProcTest, ACompletedRequestWithoutHandlerIsFreed)
 {
-    auto* result = static_cast<HttpResult*>(malloc(sizeof(HttpResult)));
-    result->kind = 6;
-    result->status = 0;
-    result->data = malloc(16);
-    result->size = 16;
-    result->userWord = 0;
-    EXPECT_EQ(0, MainWindowProc(window_.get(), WM_HTTP_REQUEST_COMPLETED, reinterpret_cast<WPARAM>(result), 0));
     EXPECT_EQ(0, MainWindowProc(window_.get(), WM_HTTP_REQUEST_COMPLETED, 0, 0));
 
     // A real notification request (nobody listens on port 1): its worker is
@@ -356,6 +349,32 @@ TEST_F(MainWindowProcTest, ACompletedRequestWithoutHandlerIsFreed)
     }
     EXPECT_EQ(0, MainWindowProc(window_.get(), completed.message, completed.wParam, completed.lParam));
     EXPECT_EQ(before, CountWorkerThreads());
+}
+
+// Any program on the desktop can post the completion message. A record
+// that does not come with one of our running workers is neither read nor
+// freed: here a failed statement reply, which would show the window.
+TEST_F(MainWindowProcTest, ACompletionFromNoWorkerOfOursIsIgnored)
+{
+    HANDLE stranger = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, stranger);
+    for (HANDLE thread : {HANDLE(nullptr), stranger}) {
+        auto* record = static_cast<HttpResult*>(calloc(1, sizeof(HttpResult)));
+        ASSERT_NE(nullptr, record);
+        record->kind = kRequestSqlReply;
+        record->status = kHttpBadReply;
+        EXPECT_EQ(0, MainWindowProc(window_.get(), WM_HTTP_REQUEST_COMPLETED, reinterpret_cast<WPARAM>(record),
+                                    reinterpret_cast<LPARAM>(thread)));
+        EXPECT_FALSE(IsWindowVisible(window_.get()));
+        // Still ours to free only when the window procedure left it alone.
+        if (!IsWindowVisible(window_.get()))
+            free(record);
+        ShowWindow(window_.get(), SW_HIDE);
+    }
+    // The stranger's handle is neither waited for nor closed.
+    DWORD flags = 0;
+    EXPECT_TRUE(GetHandleInformation(stranger, &flags));
+    CloseHandle(stranger);
 }
 
 TEST_F(MainWindowProcTest, TrayQuitCommandClosesTheWindow)
