@@ -41,13 +41,27 @@ constexpr unsigned kWorkerPosted = 0;
 constexpr unsigned kWorkerNoResult = 12;
 constexpr unsigned kWorkerNoRequest = 22;
 
+// The identity is whatever some program left in the user's registry; a
+// value with a line break or another control character would end the
+// header line early and add lines of its own, so it counts as unreadable.
+std::string WrapperIdentity()
+{
+    std::optional<std::string> identity = ReadUserIdentity();
+    if (!identity)
+        return "0";
+    for (char c : *identity)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "0";
+    return *identity;
+}
+
 // The standard lines every request carries after the caller's own:
 // affiliate number, user identity (upper case, "0" when unknown) and the
 // installed version as eight hex digits. nullopt when they do not fit.
 std::optional<std::string> StandardHeaderLines()
 {
     int affiliate = GetOptionInt(L"affiliate");
-    std::string wrapperId = ReadUserIdentity().value_or("0");
+    std::string wrapperId = WrapperIdentity();
     char lines[kStandardHeaderChars];
     int length = snprintf(lines, sizeof(lines), "Affiliate: %d\r\nWrapperID: %s\r\nVersion: %08x\r\n",
                           affiliate, wrapperId.c_str(), static_cast<unsigned>(GetInstalledVersion()));

@@ -236,6 +236,17 @@ TEST_F(RequestHeaders, WithoutExtrasOrIdentityTheStandardLinesStillGo)
     EXPECT_EQ("0004002a", seen.Header("Version").value_or("-"));
 }
 
+TEST_F(RequestHeaders, AnIdentityWithLineBreaksAddsNoLinesOfItsOwn)
+{
+    nettest::FreshCatalog();
+    SetIdentity("{1a2b}\r\nX-Injected: 1");
+    zeltest::SeenRequest seen = Send(nullptr);
+    EXPECT_EQ("0", seen.Header("WrapperID").value_or("-"));
+    EXPECT_FALSE(seen.Header("X-Injected").has_value());
+    EXPECT_EQ("0004002a", seen.Header("Version").value_or("-"));
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Identities");
+}
+
 TEST_F(RequestHeaders, AnIdentityTooLongForTheHeaderLinesStartsNothing)
 {
     SetIdentity(std::string(1000, 'a').c_str());
