@@ -87,8 +87,11 @@ HMODULE LoadThemeModule()
         written = WriteThemeFile(path, blob.data, blob.size);
     }
     stmt.Finalize();
+    // The theme's bytes come out of the catalog, which import files and
+    // update replies write: the module is mapped for its resources only,
+    // so code in it never runs in the manager.
     if (written)
-        g_themeModule = LoadLibraryW(path);
+        g_themeModule = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     return g_themeModule;
 }
 

@@ -133,6 +133,17 @@ TEST_F(ThemeModuleTest, StringsWithoutTheirOwnNulEndWithTheirEntry)
     EXPECT_EQ(L"\\Bare Desktop.lnk", link->substr(link->rfind(L'\\')));
 }
 
+// The theme's bytes come from the catalog: the module is read, never run
+// (this one would end the test process with 77 if its code ran).
+TEST_F(ThemeModuleTest, ThemeCodeDoesNotRun)
+{
+    ASSERT_NE(nullptr, GetCatalogDb());
+    AddTheme("a1", "active", 1, L"shelltheme_active.dll");
+    ASSERT_TRUE(SetOption(L"theme", L"active"));
+    ASSERT_NE(nullptr, LoadThemeModule());
+    EXPECT_STREQ(L"Bare Games", ThemeString(kThemeStringMenuFolder));
+}
+
 TEST_F(CatalogTest, PartnerBrowserNeedsBothKeys)
 {
     ASSERT_NE(nullptr, GetCatalogDb());
