@@ -286,9 +286,12 @@ private:
     Statement stmt_;
 };
 
+// The id as the import row holds it. Cut to 32 bits it would name another
+// game of the catalog (4294967297 is game 1), whose row the import would
+// then update, renumber or delete.
 std::string IdText(sqlite3_int64 id)
 {
-    return std::to_string(static_cast<uint32_t>(id));
+    return std::to_string(id);
 }
 
 }  // namespace

@@ -40,18 +40,33 @@ void Tme(sqlite3_context* context, int, sqlite3_value**)
     sqlite3_result_int64(context, static_cast<sqlite3_int64>(time(nullptr)));
 }
 
+// Set while an "authid" statement runs. That statement may itself write
+// the authid option (a statement that stores itself again, say); run once
+// more from inside, it would start over without end and overflow the stack.
+bool g_runningAuthIdSql = false;
+
+class AuthIdSqlRun {
+public:
+    AuthIdSqlRun() { g_runningAuthIdSql = true; }
+    ~AuthIdSqlRun() { g_runningAuthIdSql = false; }
+    AuthIdSqlRun(const AuthIdSqlRun&) = delete;
+    AuthIdSqlRun& operator=(const AuthIdSqlRun&) = delete;
+};
+
 void Trgopt(sqlite3_context* context, int, sqlite3_value** argv)
 {
     // An "authid" row carries SQL for the catalog; it runs on the
-    // connection that wrote the row, its failure leaves no trace.
+    // connection that wrote the row, its failure leaves no trace. A write
+    // made by that SQL reaches the page like any other but runs nothing.
     const char* name8 = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    if (name8 && strcmp(name8, "authid") == 0) {
+    if (name8 && strcmp(name8, "authid") == 0 && !g_runningAuthIdSql) {
         const char* sql = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
         // Nothing may be thrown back into SQLite: a copy that cannot be
         // made is a run that fails.
         if (sql) {
             try {
                 std::string copy(sql);
+                AuthIdSqlRun running;
                 sqlite3_exec(sqlite3_context_db_handle(context), copy.c_str(), nullptr, nullptr, nullptr);
             } catch (const std::bad_alloc&) {
             }

@@ -190,7 +190,11 @@ void ImportOlderProducts()
 
 int CopyGameIconsFromSwitch(const wchar_t* modulePath)
 {
-    HMODULE module = modulePath ? LoadLibraryW(modulePath) : nullptr;
+    // Only the module's pictures are wanted: it is mapped as data, so a
+    // module named on the command line never runs code in this process.
+    HMODULE module = modulePath ? LoadLibraryExW(modulePath, nullptr,
+                                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
+                                : nullptr;
     if (!module)
         return 14;
     const wchar_t* library = GetGamesDllPath();

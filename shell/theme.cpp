@@ -6,6 +6,8 @@
 #include "shell/files.h"
 #include "shell/settings.h"
 
+#include <cwchar>
+#include <map>
 #include <string>
 
 namespace {
@@ -13,6 +15,14 @@ namespace {
 constexpr size_t kPathChars = 1024;
 
 HMODULE g_themeModule = nullptr;
+
+// The texts read from the theme's string table, kept while the module is
+// loaded.
+std::map<UINT, std::wstring>& ThemeStrings()
+{
+    static std::map<UINT, std::wstring> strings;
+    return strings;
+}
 
 std::wstring& ThemeTempPath()
 {
@@ -77,8 +87,11 @@ HMODULE LoadThemeModule()
         written = WriteThemeFile(path, blob.data, blob.size);
     }
     stmt.Finalize();
+    // The theme's bytes come out of the catalog, which import files and
+    // update replies write: the module is mapped for its resources only,
+    // so code in it never runs in the manager.
     if (written)
-        g_themeModule = LoadLibraryW(path);
+        g_themeModule = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     return g_themeModule;
 }
 
@@ -88,6 +101,7 @@ void UnloadThemeModule()
         FreeLibrary(g_themeModule);
         g_themeModule = nullptr;
     }
+    ThemeStrings().clear();
     std::wstring& path = ThemeTempPath();
     if (!path.empty())
         DeleteFileW(path.c_str());
@@ -97,10 +111,20 @@ const wchar_t* ThemeString(UINT id)
 {
     if (!g_themeModule)
         return nullptr;
+    std::map<UINT, std::wstring>& strings = ThemeStrings();
+    if (auto known = strings.find(id); known != strings.end())
+        return known->second.c_str();
     const wchar_t* text = nullptr;
-    if (LoadStringW(g_themeModule, id, reinterpret_cast<LPWSTR>(&text), 0) <= 0)
+    int length = LoadStringW(g_themeModule, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || !text)
         return nullptr;
-    return text;
+    // The string table gives each text with its length; a theme whose
+    // strings carry no NUL of their own would otherwise run on into the
+    // next entries, or past the end of the table. Only what precedes a NUL
+    // inside the entry belongs to the text.
+    std::wstring copy(text, static_cast<size_t>(length));
+    copy.resize(wcsnlen(copy.c_str(), copy.size()));
+    return strings.emplace(id, std::move(copy)).first->second.c_str();
 }
 
 const wchar_t* GetGamesDllPath()

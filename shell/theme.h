@@ -21,8 +21,9 @@ HMODULE LoadThemeModule();
 // Frees the module and deletes its temporary file (shutdown).
 void UnloadThemeModule();
 
-// String n of the theme's string table, in place (read-only, NUL ends it);
-// null when the module or the string is missing.
+// String n of the theme's string table, NUL-terminated whether or not the
+// theme wrote a NUL into it; valid while the theme stays loaded. Null when
+// the module or the string is missing.
 const wchar_t* ThemeString(UINT id);
 
 // The temporary file the theme is written to ("thm" prefix); null when no

@@ -298,6 +298,26 @@ TEST_F(CatalogTest, AuthIdOptionRunsItsValueOnTheCatalog)
     EXPECT_EQ("opt authid=this is not sql", HookCalls()[1]);
 }
 
+// An authid statement that writes the authid option again would start
+// itself over and over, without end, inside the statement that wrote it.
+TEST_F(CatalogTest, AuthIdStatementThatRewritesAuthIdRunsOnce)
+{
+    ASSERT_TRUE(RecordHooks());
+    const std::string rewrite =
+        "insert into news(id) select ''run''||count(*) from news; "
+        "insert or replace into opt(var,val) select ''authid'',val from opt where var=''authid''";
+    CatalogExec("insert or replace into opt(var,val) values('authid','" + rewrite + "')");
+    // The outer write ran the statement once; the write it made itself
+    // reached the page but did not run it again.
+    EXPECT_EQ(1, Look().Int("select count(*) from news where id like 'run%'"));
+    EXPECT_EQ(2u, CallsStartingWith("opt authid=").size());
+    EXPECT_EQ(1, Look().Int("select count(*) from opt where var='authid'"));
+
+    // A later write runs it again, once.
+    CatalogExec("insert or replace into opt(var,val) select 'authid',val from opt where var='authid'");
+    EXPECT_EQ(2, Look().Int("select count(*) from news where id like 'run%'"));
+}
+
 TEST_F(CatalogTest, AllcatAndTme)
 {
     sqlite3* db = GetCatalogDb();

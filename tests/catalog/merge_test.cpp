@@ -263,3 +263,27 @@ TEST_F(MergeTest, RenumberingKeepsGamesWhenTheCatalogCannotTakeTheNewId)
     Renumber();
     EXPECT_THAT(Look().Column("select id||':'||name from games order by id"), ElementsAre("3:Three", "4:Four"));
 }
+
+// Ids beyond 32 bits (or below zero) in an import name those games and no
+// others: they never stand for a game of the catalog whose number they
+// share the low 32 bits with.
+TEST_F(MergeTest, IdsBeyondThirtyTwoBitsTouchNoOtherGame)
+{
+    ASSERT_NE(nullptr, GetCatalogDb());
+    CatalogExec("insert into games(id,name,show) values(1,'One',1),(3,'Three',1)");
+    import_.Exec("create table games(id integer primary key, name text, show integer);"
+                 "insert into games values(4294967297,'Far',1),(-2,'Minus',1);");
+    Merge();
+    import_.Open(importPath_);
+    import_.Exec("update games set name=name||' again'");
+    Merge();
+    EXPECT_THAT(Look().Column("select id||':'||name from games order by id"),
+                ElementsAre("-2:Minus again", "1:One", "3:Three", "4294967297:Far again"));
+
+    import_.Open(importPath_);
+    import_.Exec("drop table games; create table games(id integer primary key, old_id integer);"
+                 "insert into games values(7,4294967299);");
+    Renumber();
+    EXPECT_THAT(Look().Column("select id||':'||name from games order by id"),
+                ElementsAre("-2:Minus again", "1:One", "3:Three", "4294967297:Far again"));
+}

@@ -844,3 +844,20 @@ TEST_F(ProgramTest, GameIconsAreCopiedIntoTheIconLibrary)
     EXPECT_GT(LoadStringW(module, 5, reinterpret_cast<LPWSTR>(&text), 0), 0);
     FreeLibrary(module);
 }
+
+// The module named by p is read for its pictures only: its own code (here
+// one that would end the process with 77) never runs.
+TEST_F(ProgramTest, IconModuleCodeDoesNotRun)
+{
+    zeltest::SetProductKey(kQuivmark.product, dir_.path(), 0x4000000);
+    const std::wstring library = dir_.File(L"games.dll");
+    ASSERT_TRUE(CopyFileW((zeltest::TestExeDir() + L"\\testtheme.dll").c_str(), library.c_str(), FALSE));
+    const std::wstring icons = zeltest::TestExeDir() + L"\\activeicons.dll";
+
+    EXPECT_EQ(13u, Run(kQuivmark, L"p \"" + icons + L"\" v 1 e 1"));
+    HMODULE module = LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module);
+    EXPECT_EQ("small-300", ResourceBytes(module, L"S300.PIC", L"SMALL"));
+    EXPECT_EQ("big-seven", ResourceBytes(module, MAKEINTRESOURCEW(7), L"BIG"));
+    FreeLibrary(module);
+}

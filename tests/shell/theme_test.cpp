@@ -7,9 +7,12 @@
 #include "driver.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
+#include "shell/files.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "shell/theme.h"
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -107,6 +110,38 @@ TEST_F(ThemeModuleTest, ShortcutTargetsOfTheBrands)
     ASSERT_TRUE(SetOption(L"affiliate", L"78"));
     EXPECT_STREQ(L"http://games.test/start?afl=77", fendrake.GetShortcutTarget());
     EXPECT_STREQ(L"http://games.test/start?afl=77", CFendrakeRu().GetMenuShortcutTarget());
+}
+
+// A resource compiler writes no NUL after a string unless told to: such a
+// theme's texts end where their table entries end, not somewhere in the
+// entries that follow.
+TEST_F(ThemeModuleTest, StringsWithoutTheirOwnNulEndWithTheirEntry)
+{
+    ASSERT_NE(nullptr, GetCatalogDb());
+    AddTheme("b1", "bare", 1, L"shelltheme_bare.dll");
+    ASSERT_TRUE(SetOption(L"theme", L"bare"));
+    ASSERT_NE(nullptr, LoadThemeModule());
+
+    EXPECT_STREQ(L"bare theme", ThemeString(1));
+    EXPECT_STREQ(L"Bare Games", ThemeString(kThemeStringMenuFolder));
+    EXPECT_STREQ(L"Bare Manager", ThemeString(kThemeStringMenuShortcutName));
+    EXPECT_EQ(nullptr, ThemeString(kThemeStringMenuShortcutTarget));
+    EXPECT_STREQ(L"http://games.test/bare?afl=", CQuivmarkRu().GetShortcutTarget());
+    std::optional<std::wstring> link =
+        ShortcutPath(CSIDL_DESKTOP, nullptr, ThemeString(kThemeStringDesktopShortcutName));
+    ASSERT_TRUE(link);
+    EXPECT_EQ(L"\\Bare Desktop.lnk", link->substr(link->rfind(L'\\')));
+}
+
+// The theme's bytes come from the catalog: the module is read, never run
+// (this one would end the test process with 77 if its code ran).
+TEST_F(ThemeModuleTest, ThemeCodeDoesNotRun)
+{
+    ASSERT_NE(nullptr, GetCatalogDb());
+    AddTheme("a1", "active", 1, L"shelltheme_active.dll");
+    ASSERT_TRUE(SetOption(L"theme", L"active"));
+    ASSERT_NE(nullptr, LoadThemeModule());
+    EXPECT_STREQ(L"Bare Games", ThemeString(kThemeStringMenuFolder));
 }
 
 TEST_F(CatalogTest, PartnerBrowserNeedsBothKeys)
