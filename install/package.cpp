@@ -404,7 +404,10 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
                        const ExtractTargets& targets)
 {
     int32_t id = row.ColumnInt(0);
-    int32_t size = row.ColumnInt(2);
+    // Only whether the size is zero matters, but it is taken whole: a
+    // chained file of a multiple of 4 GiB has zero low 32 bits and would
+    // otherwise be written empty.
+    const bool empty = row.ColumnInt64(2) == 0;
     const wchar_t* name = row.ColumnText16(1);
     if (!IsSafeFileName(name))
         return kPackageListingFailed;
@@ -420,7 +423,7 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
     if (!file.Valid())
         return GetLastError() == ERROR_ACCESS_DENIED ? kPackageAccessDenied : kPackageWriteFailed;
     // A file of size 0 stays empty whatever its row holds.
-    if (size == 0)
+    if (empty)
         return kPackageWritten;
 
     if (id == targets.execFileId && targets.execPathOut)

@@ -9,8 +9,55 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 
 namespace {
+
+constexpr DWORD kPathChars = 1024;
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// A folder that an installation made lies below a drive or a share, and
+// its path is a full one. The list's paths come from installers and the
+// registry: a drive's or a share's root there (a game installed straight
+// into C:\, a "Dir" of "C:\.") would take the whole drive with it, and a
+// relative path would name whatever folder the uninstalling process
+// happens to stand in.
+bool IsRemovableFolder(const wchar_t* path)
+{
+    const bool drive = iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2]);
+    const bool share = IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'?' && path[2] != L'.';
+    if (!drive && !share)
+        return false;
+    wchar_t full[kPathChars];
+    DWORD length = GetFullPathNameW(path, kPathChars, full, nullptr);
+    if (length == 0 || length >= kPathChars)
+        return false;
+    while (length > 0 && full[length - 1] == L'\\')
+        full[--length] = L'\0';
+    // Components after the root: "C:" is the root of a drive,
+    // "\\server\share" the root of a share.
+    int components = 0;
+    for (wchar_t* part = full; *part;) {
+        while (IsSeparator(*part))
+            ++part;
+        if (!*part)
+            break;
+        ++components;
+        while (*part && !IsSeparator(*part))
+            ++part;
+    }
+    return components > (drive ? 1 : 2);
+}
+
+void DeleteFolderTree(const wchar_t* path)
+{
+    if (IsRemovableFolder(path))
+        DeleteDirectoryTree(path);
+}
 
 // A file is deleted; a folder goes with everything below it.
 void DeletePath(const wchar_t* path)
@@ -21,7 +68,7 @@ void DeletePath(const wchar_t* path)
         return;
     FindClose(search);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        DeleteDirectoryTree(path);
+        DeleteFolderTree(path);
     else
         DeleteFileW(path);
 }
@@ -34,7 +81,7 @@ void DeleteUninstallEntry(const std::wstring& entry)
     switch (entry[0]) {
     case L'D':
     case L'd':
-        DeleteDirectoryTree(path);
+        DeleteFolderTree(path);
         break;
     case L'L':
     case L'l':

@@ -160,6 +160,29 @@ TEST_F(PackageTest, OlderLayoutInflatesEveryFileAndCountsEmptyOnes)
     EXPECT_EQ("", zeltest::ReadFileIfPresent(target_ + L"\\game\\zero.txt"));
 }
 
+// Sizes are 64-bit numbers in the package. Only zero means an empty file:
+// a size whose low 32 bits are zero (a chained file of 4 GiB, say) still
+// has its data written.
+TEST_F(PackageTest, OnlyASizeOfZeroMakesAnEmptyFile)
+{
+    const std::string exe = SampleBytes(700, 13);
+    const std::string data = SampleBytes(300, 14);
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("huge"), std::string("Huge"), 1, 0, 1);
+        p.AddDir(1, std::string("huge"), 0);
+        p.AddFile(1, std::string("qmgame.exe"), 4294967296LL, exe, 1, 0, std::string("no"));
+        p.AddFile(2, std::string("data.bin"), 8589934592LL, std::nullopt, 1, p.AddChain({Deflate(data)}));
+        p.AddFile(3, std::string("zero.txt"), 0, std::string("ignored"), 1, 0, std::string("no"));
+    }
+    InstallOutcome outcome = Install(package_, target_);
+    ASSERT_EQ(kJobInstalled, outcome.state);
+    EXPECT_EQ(exe, ReadFileBytes(target_ + L"\\qmgame.exe"));
+    EXPECT_EQ(data, ReadFileBytes(target_ + L"\\data.bin"));
+    EXPECT_EQ("", zeltest::ReadFileIfPresent(target_ + L"\\zero.txt"));
+    EXPECT_EQ(target_ + L"\\qmgame.exe", outcome.job.execPath.value_or(L"<null>"));
+}
+
 TEST_F(PackageTest, ExecutableAndIconPathsComeFromWrittenFilesOnly)
 {
     {

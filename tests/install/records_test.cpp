@@ -71,6 +71,31 @@ TEST_F(RecordsTest, UninstallListDeletesFoldersFilesAndSkipsTheRest)
     EXPECT_FALSE(DeleteUninstallList(nullptr));
 }
 
+// Lists come from installers and the registry. A folder entry whose path is
+// not a full one deletes nothing: it would name whatever folder the
+// uninstalling process stands in.
+TEST_F(RecordsTest, UninstallListLeavesRelativePathsAlone)
+{
+    const std::wstring work = scratch_.File(L"Work");
+    CreateDirectoryW(work.c_str(), nullptr);
+    CreateDirectoryW((work + L"\\Game").c_str(), nullptr);
+    WriteFileBytes(work + L"\\Game\\qmgame.exe", "MZ");
+    WriteFileBytes(work + L"\\user.txt", "keep");
+
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(work.c_str()));
+    EXPECT_TRUE(DeleteUninstallList(L"DGame;LGame;d.;D.\\Game;LGame\\..;"));
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ("keep", ReadFileBytes(work + L"\\user.txt"));
+    EXPECT_TRUE(PathExists(work + L"\\Game\\qmgame.exe"));
+
+    // The same folder by its full path goes, by any of its spellings.
+    EXPECT_TRUE(DeleteUninstallList((L"D" + work + L"\\.\\Game\\;").c_str()));
+    EXPECT_FALSE(PathExists(work + L"\\Game"));
+    EXPECT_EQ("keep", ReadFileBytes(work + L"\\user.txt"));
+}
+
 TEST_F(RecordsTest, UninstallResetsTheRowAndDeletesWhatTheStoredListNamed)
 {
     const std::wstring game = scratch_.File(L"Game");
