@@ -96,6 +96,21 @@ protected:
     std::wstring Catalog() const { return appDataDir_.File(L"base.db"); }
     Outcome Run(const std::wstring& switches) { return RunAnsweringBoxes(exeDir_.path(), switches); }
 
+    struct SwitchRun {
+        std::wstring switches;
+        std::set<DWORD> codes;  // any of them will do
+    };
+    // Runs each command line in turn; each must end with one of its codes.
+    void ExpectCodes(const std::vector<SwitchRun>& runs)
+    {
+        for (const SwitchRun& run : runs) {
+            SCOPED_TRACE(Utf8(run.switches));
+            Outcome outcome = Run(run.switches);
+            ASSERT_TRUE(outcome.code) << outcome;
+            EXPECT_TRUE(run.codes.count(*outcome.code)) << outcome;
+        }
+    }
+
     // A catalog the program made, with games in it.
     std::string GoodCatalogBytes()
     {
@@ -276,10 +291,7 @@ TEST_F(HostileInput, CatalogOfAForeignShape)
             TestDb db(Catalog());
             db.Exec(shape.sql);
         }
-        const struct {
-            std::wstring switches;
-            std::set<DWORD> codes;
-        } runs[] = {
+        ExpectCodes({
             {L"z 3", {3, 10}},
             {L"t fresh a 5 e 1", {12}},
             {L"b " + Quoted(import) + L" v 1 e 1", {11}},
@@ -287,13 +299,7 @@ TEST_F(HostileInput, CatalogOfAForeignShape)
             {L"u 3 e 1", {10}},
             {L"c 1 e 1", {10}},
             {L"", {4}},
-        };
-        for (const auto& run : runs) {
-            SCOPED_TRACE(Utf8(run.switches));
-            Outcome outcome = Run(run.switches);
-            ASSERT_TRUE(outcome.code) << outcome;
-            EXPECT_TRUE(run.codes.count(*outcome.code)) << outcome;
-        }
+        });
         // The file is still an SQLite database.
         TestDb db(Catalog());
         EXPECT_EQ(0, db.TryExec("select count(*) from sqlite_master"));
@@ -390,10 +396,7 @@ TEST_F(HostileInput, ThemeModuleThatDoesNotLoad)
 TEST_F(HostileInput, OddCommandLines)
 {
     GoodCatalogBytes();
-    const struct {
-        const wchar_t* switches;
-        std::set<DWORD> codes;
-    } runs[] = {
+    ExpectCodes({
         {L"z 100000003", {3, 10}},
         {L"z ffffffffffffffffffff", {3, 10}},
         {L"z -3", {10}},
@@ -415,13 +418,7 @@ TEST_F(HostileInput, OddCommandLines)
         {L"s -1", {4}},
         {L"\"\"\"\"\"\"", {4}},
         {L"e", {4}},
-    };
-    for (const auto& run : runs) {
-        SCOPED_TRACE(Utf8(run.switches));
-        Outcome outcome = Run(run.switches);
-        ASSERT_TRUE(outcome.code) << outcome;
-        EXPECT_TRUE(run.codes.count(*outcome.code)) << outcome;
-    }
+    });
     TestDb db(Catalog());
     EXPECT_EQ(302, db.Int("select count(*) from games"));
     EXPECT_EQ(1600000000, db.Int("select inst from games where id=3"));

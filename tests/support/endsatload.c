@@ -1,5 +1,5 @@
-// The strings of the bare theme in a module that also has code: loading it
-// as a program ends the loading process at once with code 77.
+// Code for test modules that carry resources and must never be run: loaded
+// as a program, the module ends the loading process at once with code 77.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
