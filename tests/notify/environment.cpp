@@ -111,7 +111,13 @@ int main(int argc, char** argv)
 {
     // Run as the user's web browser by a test: note the address and end.
     if (argc == 3 && strcmp(argv[1], "--record-url") == 0) {
-        zeltest::WriteFileBytes(notifytest::OpenedUrlFile(), argv[2]);
+        // Written aside and moved into place, so the waiting test never
+        // reads a file that is still being written.
+        const std::wstring recorded = notifytest::OpenedUrlFile();
+        const std::wstring partial = recorded + L".part";
+        if (!zeltest::WriteFileBytes(partial, argv[2]) ||
+            !MoveFileExW(partial.c_str(), recorded.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return 1;
         return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);
