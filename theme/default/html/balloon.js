@@ -10,49 +10,6 @@ var CLOSE_AFTER_MS = 30000;
 var gamesDll = '';
 var closeTimer = null;
 
-function byId(id) {
-  return document.getElementById(id);
-}
-
-function toText(value) {
-  if (value === null || value === undefined) {
-    return '';
-  }
-  return String(value);
-}
-
-function toNumber(value) {
-  var n;
-  try {
-    n = Number(value);
-  } catch (e) {
-    return 0;
-  }
-  return isNaN(n) ? 0 : n;
-}
-
-function setText(element, text) {
-  element.innerHTML = '';
-  element.appendChild(document.createTextNode(toText(text)));
-}
-
-function show(element, visible) {
-  element.style.display = visible ? '' : 'none';
-}
-
-function callProgram(name, a) {
-  try {
-    if (arguments.length > 1) {
-      window.external[name](a);
-    } else {
-      window.external[name]();
-    }
-  } catch (e) {
-    return false;
-  }
-  return true;
-}
-
 function closeBalloon() {
   if (closeTimer !== null) {
     window.clearTimeout(closeTimer);
