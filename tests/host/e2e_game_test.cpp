@@ -18,10 +18,8 @@ TEST_F(InteractiveRun, TheWindowHidesWhileTheGameRuns)
     HANDLE end = CreateEventW(nullptr, TRUE, FALSE, L"ZelHostTestGameEnd");
     ASSERT_NE(nullptr, end);
 
-    Start(L"d 1");
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed(L"d 1");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
     ASSERT_TRUE(Evaluate(L"testClear()"));
 

@@ -13,10 +13,8 @@ TEST_F(InteractiveRun, TheWholeCatalogReachesThePageInItsOrder)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
     Seed(kTwoGames);
-    Start(L"d 1");
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed(L"d 1");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
 
     const std::vector<std::wstring> log = PageLog();
     ASSERT_FALSE(log.empty());
@@ -67,9 +65,7 @@ TEST_F(InteractiveRun, AnIconLibraryPathTooLongForItsStatementStopsTheOptionsFee
     std::wstring installDir = exeDir_.path() + L"\\";
     installDir += std::wstring(995 - games.size() - installDir.size(), L'd');
     zeltest::SetProductKey(kProduct, installDir, kInstalledVersion);
-    Start();
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
 
     // The auth options and the games were fed before; nothing after them
     // but the render call.
@@ -88,10 +84,8 @@ TEST_F(InteractiveRun, ChangesReachThePageThroughTheTriggersAndRefreshesRepeatTh
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
     Seed(kTwoGames);
-    Start();
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed();
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
     // Without r or d the page load does not show the window.
     EXPECT_FALSE(IsWindowVisible(window));
     ASSERT_TRUE(Evaluate(L"testClear()"));
@@ -130,10 +124,8 @@ TEST_F(InteractiveRun, ChangesReachThePageThroughTheTriggersAndRefreshesRepeatTh
 TEST_F(InteractiveRun, PageMethodsOnTheWindow)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
-    Start();
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed();
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
 
     EXPECT_EQ(L"ok", PageCalls(L"'windowInit', 400, 300"));
     RECT rect = {};
@@ -207,10 +199,8 @@ TEST_F(InteractiveRun, ASecondCopyHandsItsRequestOver)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
     Seed(kTwoGames);
-    Start();
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed();
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
     ASSERT_FALSE(IsWindowVisible(window));
     ASSERT_TRUE(Evaluate(L"testClear()"));
 
@@ -238,10 +228,8 @@ TEST_F(InteractiveRun, ASecondCopyHandsItsRequestOver)
 TEST_F(InteractiveRun, RestartStartsTheProgramAgainFromTheInstallDirectory)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
-    Start();
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed();
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
     ASSERT_TRUE(zeltest::PostRegisteredMessage(window, L"ZELRESTART", 0, 0));
     EXPECT_EQ(9u, process_.Wait(30000));
 
@@ -259,9 +247,7 @@ TEST_F(InteractiveRun, RestartStartsTheProgramAgainFromTheInstallDirectory)
 TEST_F(InteractiveRun, TheBrowserAsksTheHostAndTheMainSinkAnswers)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
-    Start();
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
 
     const std::vector<std::string> trace = TraceLines();
     auto traced = [&](const std::string& line) {
@@ -331,9 +317,7 @@ TEST_F(InteractiveRun, LoginAndIconRequestsGoToTheWebServiceAndTheirRepliesBack)
     ASSERT_TRUE(CopyFileW(self, (exeDir_.path() + L"\\games.dll").c_str(), FALSE));
 
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
-    Start();
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
 
     EXPECT_EQ(L"ok", PageCalls(L"'kernelLogin', 'abc', 'п'"));
     ASSERT_TRUE(server.WaitForRequests("/zel_login.php", 1));
@@ -378,9 +362,7 @@ TEST_F(InteractiveRun, SkinInformationCustomKeysStoreProbesAndTheShareDialog)
     SetProductValue(L"ServiceUrl", server.WideUrl());
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
     Seed("insert into games(id,name,desc,show,custom) values(310,'Custom','d',1,'{\"key\":\"CODE-1\"}');");
-    Start();
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
 
     // A skin text of 300 characters is no usable text: the address gets
     // none, and the next request asks the page again.
@@ -451,9 +433,7 @@ TEST_F(InteractiveRun, SharingAGameNeedsALoginAndPostsToTheWall)
 
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
     Seed("insert into games(id,ident,name,desc,show) values(77,'my_game','My Game','d',1);");
-    Start();
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
     ASSERT_TRUE(Evaluate(L"testClear()"));
 
     // Not logged in to either network.

@@ -204,6 +204,15 @@ protected:
         return zeltest::WaitForWindow(kMainWindowClass, timeoutMs, process_.Id());
     }
 
+    // Starts the program and waits until its main page has had its whole
+    // feed; the main window, or null when the window or the feed never came.
+    HWND StartAndWaitForFeed(const std::wstring& switches = L"")
+    {
+        Start(switches);
+        HWND window = MainWindow();
+        return window && WaitForFeed() ? window : nullptr;
+    }
+
     HWND MainPageHook(DWORD timeoutMs = 20000)
     {
         const ULONGLONG end = GetTickCount64() + timeoutMs;

@@ -43,10 +43,8 @@ protected:
 TEST_F(ProgramTray, IconMenuAndClicksWorkOnTheMainWindow)
 {
     InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
-    Start(L"d 1");
-    HWND window = MainWindow();
+    HWND window = StartAndWaitForFeed(L"d 1");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitForFeed());
     ASSERT_TRUE(WaitUntil([&] { return IconShown(window); }, 10000));
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
     EXPECT_EQ(Quoted(exeDir_.path() + L"\\zel.exe"), AutorunValue());
@@ -93,9 +91,7 @@ TEST_F(ProgramTray, SplashClosesOnceThePageHasLoaded)
                                  0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255};
     ASSERT_TRUE(zeltest::WriteFileBytes(exeDir_.File(L"splash.jpg"),
                                         std::string(reinterpret_cast<const char*>(bmp), sizeof(bmp))));
-    Start(L"j 1 d 1");
-    ASSERT_NE(nullptr, MainWindow());
-    ASSERT_TRUE(WaitForFeed());
+    ASSERT_NE(nullptr, StartAndWaitForFeed(L"j 1 d 1"));
     EXPECT_TRUE(WaitUntil([&] { return !zeltest::WaitForWindow(L"ZEL_SPLASH_CLASS", 0, process_.Id()); }, 5000));
     EXPECT_EQ(10u, CloseAndWait());
 }
