@@ -12,6 +12,7 @@
 #include "net/endpoints.h"
 #include "net/workers.h"
 #include "shell/brand.h"
+#include "shell/files.h"
 #include "shell/instance.h"
 #include "shell/settings.h"
 #include "shell/text.h"
@@ -104,20 +105,6 @@ int HalfRoundedDown(int value)
     return value >= 0 ? value / 2 : -((1 - value) / 2);
 }
 
-void OpenInUserBrowser(HWND owner, const wchar_t* url)
-{
-    ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-// Addresses reach this object from page script, and the page shows what
-// the web service sends; handed to the shell as they are, a path or another
-// scheme would start a program. The probed addresses have already answered
-// as web addresses; the direct one is checked here.
-bool IsWebAddress(const wchar_t* url)
-{
-    return url && (_wcsnicmp(url, L"http://", 7) == 0 || _wcsnicmp(url, L"https://", 8) == 0);
-}
-
 }  // namespace
 
 std::string HexEncodeUtf8(const char* text)
@@ -208,8 +195,7 @@ STDMETHODIMP CWrapMain::updateYandexState()
 
 STDMETHODIMP CWrapMain::kernelUrlDirect(BSTR url)
 {
-    if (IsWebAddress(url))
-        OpenInUserBrowser(window_, url);
+    OpenWebAddress(window_, url);
     return S_OK;
 }
 
@@ -219,7 +205,7 @@ try {
     if (!ProbeUrl(TextOrEmpty(url)))
         TellPage(kMessageUrlUnreachable);
     else
-        OpenInUserBrowser(window_, url);
+        OpenWebAddress(window_, url);
     return S_OK;
 } catch (...) {
     return E_OUTOFMEMORY;
@@ -304,7 +290,7 @@ try {
     if (!reachable)
         TellPage(kMessageStoreUnreachable);
     else
-        OpenInUserBrowser(window_, GetBrandId() == kBrandEndsOnClose ? url : target.c_str());
+        OpenWebAddress(window_, GetBrandId() == kBrandEndsOnClose ? url : target.c_str());
     return S_OK;
 } catch (...) {
     return E_OUTOFMEMORY;

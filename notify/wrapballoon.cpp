@@ -1,21 +1,8 @@
 #include "notify/wrapballoon.h"
 
 #include "host/sinks.h"
+#include "shell/files.h"
 #include "shell/startup.h"
-
-#include <shellapi.h>
-#include <shlwapi.h>
-
-namespace {
-
-// Links in balloons come with the news from the web service: only web
-// addresses are opened, never a local program or file.
-bool IsWebAddress(const wchar_t* url)
-{
-    return StrCmpNIW(url, L"http://", 7) == 0 || StrCmpNIW(url, L"https://", 8) == 0;
-}
-
-}  // namespace
 
 IUnknown* CWrapBalloon::InterfaceFor(REFIID iid)
 {
@@ -38,8 +25,8 @@ STDMETHODIMP CWrapBalloon::kernelUrl(BSTR url)
 
 STDMETHODIMP CWrapBalloon::kernelUrlDirect(BSTR url)
 {
-    if (url && IsWebAddress(url))
-        ShellExecuteW(balloon_, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+    // Links in balloons come with the news from the web service.
+    OpenWebAddress(balloon_, url);
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "shell/files.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <gdiplus.h>
@@ -261,4 +262,10 @@ std::unique_ptr<DibImage> LoadImageToDib(IStream* stream)
     }
     Gdiplus::DllExports::GdipDisposeImage(image);
     return result;
+}
+
+void OpenWebAddress(HWND owner, const wchar_t* url)
+{
+    if (url && (_wcsnicmp(url, L"http://", 7) == 0 || _wcsnicmp(url, L"https://", 8) == 0))
+        ShellExecuteW(owner, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -29,6 +29,11 @@ bool CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_
                     const wchar_t* arguments);
 bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wchar_t* arguments);
 
+// Opens url in the user's browser when it is an http or https address.
+// Addresses come from pages and web replies: anything else (a path, another
+// scheme) would have the shell start a program, so it is never handed over.
+void OpenWebAddress(HWND owner, const wchar_t* url);
+
 // A REG_SZ value of an open key (null name: the default value); anything
 // else, or an empty or odd-sized value, gives nullopt.
 std::optional<std::wstring> ReadRegString(HKEY key, const wchar_t* name);

@@ -4,13 +4,13 @@
 #include "axhost/axhost.h"
 #include "host/browserhost.h"
 #include "host/sinks.h"
+#include "shell/files.h"
 #include "shell/startup.h"
 #include "social/logindialog.h"
 #include "social/navigation.h"
 #include "social/social.h"
 
 #include <exdisp.h>
-#include <shellapi.h>
 
 #include <exception>
 
@@ -148,7 +148,7 @@ void CSocialSink::CarryOut(const SocialNavigation& decision, VARIANT_BOOL* cance
     if (cancel && decision.cancel)
         *cancel = VARIANT_TRUE;
     if (!decision.openInBrowser.empty())
-        ShellExecuteW(GetMainWindow(), L"open", decision.openInBrowser.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        OpenWebAddress(GetMainWindow(), decision.openInBrowser.c_str());
     if (decision.closeCode && NotifyWindow())
         SendMessageW(NotifyWindow(), WM_CLOSE, static_cast<WPARAM>(*decision.closeCode), 0);
     // The dialog has only been marked to end: the id is fetched before the
