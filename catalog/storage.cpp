@@ -292,26 +292,13 @@ bool OpenAndCheckDatabase(const char* pathUtf8, sqlite3** db)
 
 bool IsDatabaseIntact(sqlite3* db)
 {
-    if (!db)
-        return false;
-    sqlite3_stmt* stmt = nullptr;
-    if (RetryWhileBusy([&] { return sqlite3_prepare_v2(db, "pragma quick_check(1)", -1, &stmt, nullptr); }) !=
-        SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return false;
-    }
     // A writer elsewhere may be committing: its lock is waited for, as for
     // every other statement.
-    int rc = RetryWhileBusy([&] {
-        int step = sqlite3_step(stmt);
-        if (IsBusy(step))
-            sqlite3_reset(stmt);
-        return step;
-    });
-    const unsigned char* answer = rc == SQLITE_ROW ? sqlite3_column_text(stmt, 0) : nullptr;
-    bool intact = answer && strcmp(reinterpret_cast<const char*>(answer), "ok") == 0;
-    sqlite3_finalize(stmt);
-    return intact;
+    Statement check;
+    if (!db || !check.PrepareWithRetry(db, "pragma quick_check(1)") || !check.StepWithRetry())
+        return false;
+    const char* answer = check.ColumnText(0);
+    return answer && strcmp(answer, "ok") == 0;
 }
 
 bool OpenAndCheckExistingDatabase(const char* pathUtf8, sqlite3** db)
