@@ -459,8 +459,7 @@ int HexValue(char c)
     return -1;
 }
 
-}  // namespace
-
+// Percent-decoding of one form value ("+" is a blank).
 std::string FormDecode(const std::string& text)
 {
     std::string out;
@@ -476,6 +475,8 @@ std::string FormDecode(const std::string& text)
     }
     return out;
 }
+
+}  // namespace
 
 std::map<std::string, std::string> ParseForm(const std::string& text)
 {

@@ -131,9 +131,7 @@ private:
 // A port on 127.0.0.1 that nothing listens on (bound, then released).
 uint16_t UnusedLocalPort();
 
-// Percent-decoding of one form value ("+" is a blank).
-std::string FormDecode(const std::string& text);
-// name=value pairs separated by "&", decoded.
+// name=value pairs separated by "&", percent-decoded ("+" is a blank).
 std::map<std::string, std::string> ParseForm(const std::string& text);
 
 }  // namespace zeltest
