@@ -21,6 +21,9 @@ file(WRITE ${ZEL_WINEBED_DIR}/winebed.env
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZEL_WINEBED} run ${ZEL_WINEBED_DIR})
 
+# The scripts run this before choosing which build to test (winebed can-run).
+add_executable(winebed_probe ${CMAKE_SOURCE_DIR}/tools/winebed/probe.c)
+
 add_test(NAME winebed_setup COMMAND ${ZEL_WINEBED} setup ${ZEL_WINEBED_DIR})
 set_tests_properties(winebed_setup PROPERTIES FIXTURES_SETUP winebed TIMEOUT 300)
 add_test(NAME winebed_cleanup COMMAND ${ZEL_WINEBED} cleanup ${ZEL_WINEBED_DIR})

@@ -13,12 +13,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup-debian.sh" --if-needed
+# shellcheck source=tools/builds.sh
+. "$root/tools/builds.sh"
 
-builds=${ZEL_BUILD_DIR:-$root/build}
-arch=${ZEL_TEST_ARCH:-x86_64}
+# The shipped 32-bit program where this machine's Wine runs it, else the
+# 64-bit build of the same sources (ZEL_TEST_ARCH chooses either).
+configure_build i686 -DZEL_BUILD_TESTS=ON
+cmake --build "$builds/i686" -j "$jobs" --target winebed_probe
+choose_test_arch
 build=$builds/$arch
-cmake -S "$root" -B "$build" -G Ninja -DZEL_ARCH="$arch" -DZEL_DEPS_DIR="$builds/_deps-src" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zel theme_default htmlengine_setup
+configure_build "$arch" -DZEL_BUILD_TESTS=ON
+cmake --build "$build" -j "$jobs" --target zel theme_default htmlengine_setup
 
 bed=$build/winebed
 winebed=$root/tools/winebed/winebed

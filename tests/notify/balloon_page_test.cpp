@@ -98,7 +98,7 @@ std::vector<HWND> BalloonWindows()
     std::vector<HWND> windows;
     EnumThreadWindows(
         GetCurrentThreadId(),
-        [](HWND window, LPARAM lParam) -> BOOL {
+        [](HWND window, LPARAM lParam) CALLBACK -> BOOL {
             wchar_t name[32] = {};
             GetClassNameW(window, name, 32);
             if (wcscmp(name, L"ZELBALLCLS") == 0)

@@ -62,7 +62,7 @@ TEST_F(InstanceTest, ExitRequestToAnOlderCopyOnlyClosesIt)
     static UINT received = 0;
     static WPARAM receivedW = 0;
     static LPARAM receivedL = 0;
-    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) CALLBACK -> LRESULT {
         if (message == WM_CLOSE || message == WM_ZEL_EXIT) {
             received = message;
             receivedW = w;

@@ -228,7 +228,7 @@ TEST_F(InteractiveRun, ExitRequestIsAnsweredWhenTheCopyEnds)
     // ends when asked and sets the asking copy's event.
     static WPARAM receivedW = 0;
     static const UINT exitMessage = RegisterWindowMessageW(L"ZELEXITZEL");
-    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    zeltest::WindowThread runningCopy(L"ZELCLS", [](HWND window, UINT message, WPARAM w, LPARAM l) CALLBACK -> LRESULT {
         if (message == exitMessage) {
             receivedW = w;
             if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"ZELEXITZEL")) {
