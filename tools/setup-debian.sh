@@ -74,18 +74,15 @@ fi
 
 # A failed index is retried a few times; if it still fails, apt keeps what
 # it has (an older copy or none) and the installs below decide.
-updated=0
 for attempt in 1 2 3; do
-  if apt-get update -q; then
-    updated=1
-    break
+  apt-get update -q && break
+  if [ $attempt = 3 ]; then
+    echo "setup: apt-get update failed 3 times; going on with the package indexes that did download" >&2
+  else
+    echo "setup: apt-get update failed (attempt $attempt of 3); trying again" >&2
+    sleep $((attempt * 2))
   fi
-  echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
-  sleep $((attempt * 2))
 done
-if [ $updated = 0 ]; then
-  echo "setup: going on with the package indexes that did download" >&2
-fi
 
 # Installs the given packages as one consistent set. When a partly failed
 # update leaves the halves of a Multi-Arch package at different versions
