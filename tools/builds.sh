@@ -18,12 +18,12 @@ configure_build() {
 choose_test_arch() {
   if [ -n "${ZEL_TEST_ARCH:-}" ]; then
     arch=$ZEL_TEST_ARCH
-    echo "== testing the $arch build (ZEL_TEST_ARCH)"
+    echo "== using the $arch build (ZEL_TEST_ARCH)"
   elif "$root/tools/winebed/winebed" can-run "$builds/i686/winebed" "$builds/i686/winebed_probe.exe"; then
     arch=i686
-    echo "== testing the i686 build, the shipped one: this machine runs 32-bit programs under Wine"
+    echo "== using the i686 build, the shipped one: this machine runs 32-bit programs under Wine"
   else
     arch=x86_64
-    echo "== testing the x86_64 build: this machine's Wine runs no 32-bit program"
+    echo "== using the x86_64 build: this machine's Wine runs no 32-bit program"
   fi
 }
