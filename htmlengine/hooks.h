@@ -18,6 +18,14 @@
 //   outside with its arguments and outcome), "host" (the questions asked of
 //   the host at each load, GetHostInfo, GetOptionKeyPath, GetOverrideKeyPath,
 //   and ShowContextMenu), "error" (script errors), "alert", "eval".
+// - When the environment variable kPageCallsVariable names a file, every
+//   page function called from outside the page is appended to it as one
+//   JSON line, so that the calls can be replayed into another engine:
+//     {"page":"main.html","call":"inGameUpdate","args":[5,4294967295,"Name",...],"nested":false}
+//   "page" is the last segment of the page's address; texts are JSON
+//   strings (a null text as ""), booleans true or false, numbers numbers;
+//   "nested" is true for a call that arrived while a script of the page was
+//   running (the program answering a call the page made).
 #pragma once
 
 #include <windows.h>
@@ -28,5 +36,6 @@ inline constexpr wchar_t kHookWindowClass[] = L"ZelHtmlEngineHook";
 inline constexpr wchar_t kContextMenuMessage[] = L"ZelHtmlEngineContextMenu";
 inline constexpr ULONG_PTR kEvaluateCopyData = 0x5A454831;
 inline constexpr wchar_t kTraceVariable[] = L"ZEL_HTMLENGINE_TRACE";
+inline constexpr wchar_t kPageCallsVariable[] = L"ZEL_HTMLENGINE_PAGE_CALLS";
 
 }  // namespace htmlengine

@@ -234,6 +234,12 @@ HRESULT Window::invokeOutside(DISPID id, WORD flags, DISPPARAMS* params, VARIANT
     forwarded.rgvarg = copies.empty() ? nullptr : copies.data();
 
     const bool fromOutside = page->scriptDepth() == 0;
+    if (flags & DISPATCH_METHOD) {
+        // Recorded before it runs, so that the calls it leads to follow it.
+        const UINT named = params ? params->cNamedArgs : 0;
+        TracePageCall(page->url(), target.name, params ? params->rgvarg + named : nullptr,
+                      params ? params->cArgs - named : 0, !fromOutside);
+    }
     page->enterScript();
     EXCEPINFO localException{};
     UINT argError = 0;

@@ -31,9 +31,37 @@ function setText(element, text) {
   element.appendChild(document.createTextNode(toText(text)));
 }
 
+// The display the style sheets give an element, or '' when the engine
+// cannot say (getComputedStyle in newer engines, currentStyle in old IE).
+function sheetDisplay(element) {
+  var style = null;
+  try {
+    if (window.getComputedStyle) {
+      style = window.getComputedStyle(element, null);
+    } else if (element.currentStyle) {
+      style = element.currentStyle;
+    }
+  } catch (e) {
+    style = null;
+  }
+  return style ? toText(style.display) : '';
+}
+
+// Some blocks start hidden by the style sheet (the details, the
+// advertisement, the dialog). Clearing the inline display hands the element
+// back to the sheet, which would keep such a block hidden, so a block the
+// sheet still hides is shown with a display of its own.
 function show(element, visible) {
-  if (element) {
-    element.style.display = visible ? '' : 'none';
+  if (!element) {
+    return;
+  }
+  if (!visible) {
+    element.style.display = 'none';
+    return;
+  }
+  element.style.display = '';
+  if (sheetDisplay(element) == 'none') {
+    element.style.display = 'block';
   }
 }
 

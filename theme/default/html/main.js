@@ -6,11 +6,17 @@
 var APP_ID = 'zel';
 var WINDOW_WIDTH = 800;
 var WINDOW_HEIGHT = 560;
+// Where a game that is not installed can be had; the program adds the
+// affiliate (and the game's brand) to the address.
+var STORE_URL = 'https://games.quivmark.example/buy.php?id=';
 
 // What the program told the page.
 var games = {};
 var options = {};
 var selectedId = 0;
+// The selection the list last scrolled to; a re-feed of the same selection
+// leaves the list where the user scrolled it.
+var revealedId = 0;
 var adClickUrl = '';
 
 // Page state.
@@ -221,6 +227,28 @@ function renderList() {
     list.appendChild(note);
   }
   list.scrollTop = top;
+  revealSelection(list);
+}
+
+// Scrolls the list so that a newly selected game is in sight.
+function revealSelection(list) {
+  var item = byId('game' + selectedId), top, bottom, height;
+  if (!item || revealedId == selectedId) {
+    return;
+  }
+  revealedId = selectedId;
+  try {
+    top = toNumber(item.offsetTop);
+    bottom = top + toNumber(item.offsetHeight);
+    height = toNumber(list.clientHeight);
+    if (top < list.scrollTop) {
+      list.scrollTop = top;
+    } else if (height > 0 && bottom > list.scrollTop + height) {
+      list.scrollTop = bottom - height;
+    }
+  } catch (e) {
+    // An engine without layout still shows the selection.
+  }
 }
 
 function renderDetails() {
@@ -251,6 +279,7 @@ function renderDetails() {
   setText(byId('detailStatus'), status);
   show(byId('playButton'), game.installed);
   show(byId('removeButton'), game.installed);
+  show(byId('buyButton'), !game.installed);
   fillPicture(byId('detailImage'), byId('detailLetter'), game);
 }
 
@@ -282,6 +311,15 @@ function selectGame(id, byUser) {
 
 function playGame(id) {
   callProgram('gameRun', toNumber(id));
+}
+
+// The program checks that the store answers (or tells why not) and opens
+// the game's page there in the user's browser.
+function buyGame(id) {
+  var game = games[toNumber(id)];
+  if (game) {
+    callProgram('gameBuy', STORE_URL + game.id, game.id, game.afl);
+  }
 }
 
 function askToRemove(id) {
@@ -363,6 +401,9 @@ function bindControls() {
   };
   byId('playButton').onclick = function () {
     playGame(selectedId);
+  };
+  byId('buyButton').onclick = function () {
+    buyGame(selectedId);
   };
   byId('removeButton').onclick = function () {
     askToRemove(selectedId);
@@ -453,19 +494,13 @@ function inGameUpdate(id, afl, name, desc, status, release, rating, installed, r
 }
 
 function inGameSelect(id) {
-  var n = toNumber(id), game = games[n], item;
+  var n = toNumber(id), game = games[n];
   if (game && filter != 'all') {
     filter = 'all';
   }
+  // Asked for from outside: brought into sight even when it was selected.
+  revealedId = 0;
   selectGame(n, false);
-  item = byId('game' + n);
-  if (game && item) {
-    try {
-      item.scrollIntoView(false);
-    } catch (e) {
-      // An engine without scrolling still shows the selection.
-    }
-  }
 }
 
 function inAdUpdate(clickUrl, imageUrl) {
