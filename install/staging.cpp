@@ -47,10 +47,16 @@ StagedFiles::~StagedFiles()
 }
 
 // "<final path>.~zel<n>": a number of this installation's own, so that
-// no two spare names of one installation are alike.
+// no two spare names of one installation are alike. A final path close to
+// the length Windows allows gets the shortest name in its folder instead,
+// "~<n>", so that a file that fits is not refused for its spare name.
 std::wstring StagedFiles::SpareName(const std::wstring& finalPath)
 {
-    return finalPath + L".~zel" + std::to_wstring(++counter_);
+    const std::wstring number = std::to_wstring(++counter_);
+    std::wstring beside = finalPath + L".~zel" + number;
+    if (beside.size() < MAX_PATH)
+        return beside;
+    return finalPath.substr(0, finalPath.find_last_of(L'\\') + 1) + L"~" + number;
 }
 
 HANDLE StagedFiles::Create(const std::wstring& finalPath)
