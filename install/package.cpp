@@ -3,6 +3,7 @@
 #include "catalog/storage.h"
 #include "install/loader.h"
 #include "install/names.h"
+#include "install/staging.h"
 #include "shell/files.h"
 
 #include <windows.h>
@@ -398,7 +399,14 @@ struct ExtractTargets {
     std::optional<std::wstring>* execPathOut;
     std::optional<std::wstring>* iconPathOut;
     int32_t progressStep;
+    StagedFiles* staged;  // every file is written here first
 };
+
+// A file that could not be created or put in place.
+int32_t FileFailure()
+{
+    return GetLastError() == ERROR_ACCESS_DENIED ? kPackageAccessDenied : kPackageWriteFailed;
+}
 
 int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row, bool currentLayout,
                        const ExtractTargets& targets)
@@ -418,10 +426,9 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
     ShowInstallStatus(path.c_str());
     if (!PathExists(path.c_str()) && !InsideCreatedDirectory(path))
         g_walk.createdFiles.push_back(path);
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(targets.staged->Create(path));
     if (!file.Valid())
-        return GetLastError() == ERROR_ACCESS_DENIED ? kPackageAccessDenied : kPackageWriteFailed;
+        return FileFailure();
     // A file of size 0 stays empty whatever its row holds.
     if (empty)
         return kPackageWritten;
@@ -519,7 +526,13 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
 {
     if (!db || !dirPath)
         return kPackageListingFailed;
-    ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep};
+    // The files go in place only once the whole tree is written; on any
+    // failure the temporaries go with staged, and what was there stays.
+    StagedFiles staged;
+    ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep, &staged};
     PackageWalk walk(db);
-    return ExtractDirectory(walk, dirPath, dirId, targets);
+    int32_t result = ExtractDirectory(walk, dirPath, dirId, targets);
+    if (result == kPackageWritten && !staged.PutInPlace())
+        result = FileFailure();
+    return result;
 }

@@ -46,8 +46,12 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
 // subdirectories first, then the directory's own files. The paths of the
 // files whose ids are execFileId and iconFileId are handed back. After each
 // file written with data the progress position grows by progressStep and
-// is reported to the partner loader. Returns kPackageWritten or the first
-// failure; what was written before a failure stays on disk.
+// is reported to the partner loader. Every file is written under a
+// temporary name beside its final one, and all are put in place together
+// once the whole tree is written. Returns kPackageWritten or the first
+// failure; after a failure no file of the tree is in place and the files
+// that were there before are as they were (the directories made stay, for
+// RemoveExtractedFiles).
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep);

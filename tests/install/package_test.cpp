@@ -6,10 +6,12 @@
 #include "catalog/storage.h"
 #include "install/installer.h"
 #include "install/package.h"
+#include "install/staging.h"
 #include "testfiles.h"
 #include "testpackage.h"
 
 #include <functional>
+#include <map>
 
 using testfiles::ListTree;
 using zeltest::ReadFileBytes;
@@ -487,6 +489,62 @@ TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)
     ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
     EXPECT_EQ("new", ReadFileBytes(target_ + L"\\a.txt"));
     EXPECT_EQ("mine", ReadFileBytes(target_ + L"\\keep.txt"));
+}
+
+TEST_F(PackageTest, NamesLikeTemporariesLoseNothing)
+{
+    // Files are written under temporary names beside their final ones
+    // (the final name, ".~zel" and a number): files of the user's and of
+    // the package that look like those names keep their own bytes.
+    CreateDirectoryW(target_.c_str(), nullptr);
+    std::map<std::wstring, std::string> expected = {{L"b.txt", "new b"}, {L"a.txt", "new a"}};
+    zeltest::WriteFileBytes(target_ + L"\\b.txt", "old b");
+    for (int i = 1; i <= 4; ++i) {
+        zeltest::WriteFileBytes(target_ + L"\\b.txt.~zel" + std::to_wstring(i), "mine");
+        expected[L"b.txt.~zel" + std::to_wstring(i)] = "mine";
+    }
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        p.AddStored(1, "b.txt", "new b", 1);
+        p.AddStored(2, "a.txt", "new a", 1);
+        for (int i = 1; i <= 12; ++i) {
+            p.AddStored(10 + i, "a.txt.~zel" + std::to_string(i), "a" + std::to_string(i), 1);
+            expected[L"a.txt.~zel" + std::to_wstring(i)] = "a" + std::to_string(i);
+        }
+    }
+    ASSERT_EQ(kJobInstalled, Install(package_, target_).state);
+    std::map<std::wstring, std::string> written;
+    for (const std::wstring& name : ListTree(target_))
+        written[name] = ReadFileBytes(target_ + L"\\" + name);
+    EXPECT_EQ(expected, written);
+}
+
+TEST_F(PackageTest, FilesThatCannotAllBePutInPlaceLeaveTheOldOnes)
+{
+    CreateDirectoryW(target_.c_str(), nullptr);
+    zeltest::WriteFileBytes(target_ + L"\\a.txt", "old a");
+    zeltest::WriteFileBytes(target_ + L"\\c.txt", "old c");
+    {
+        StagedFiles staged;
+        for (const wchar_t* name : {L"a.txt", L"new.txt", L"a.txt", L"c.txt"}) {
+            HANDLE file = staged.Create(target_ + L"\\" + name);
+            ASSERT_NE(INVALID_HANDLE_VALUE, file);
+            DWORD written = 0;
+            WriteFile(file, "new", 3, &written, nullptr);
+            CloseHandle(file);
+        }
+        // Another program opens c.txt after it was found replaceable.
+        HANDLE held = CreateFileW((target_ + L"\\c.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        EXPECT_FALSE(staged.PutInPlace());
+        CloseHandle(held);
+    }
+    EXPECT_EQ((std::set<std::wstring>{L"a.txt", L"c.txt"}), ListTree(target_));
+    EXPECT_EQ("old a", ReadFileBytes(target_ + L"\\a.txt"));
+    EXPECT_EQ("old c", ReadFileBytes(target_ + L"\\c.txt"));
 }
 
 TEST_F(PackageTest, FolderInTheWayOfAFileIsAccessDenied)

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <vector>
 
 using testcatalog::CatalogFile;
@@ -387,6 +388,104 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
     // No id in the package's file name, or no target: failure, no box.
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"game.db") + L"\" w \"" + target + L"\" v 1"));
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
+}
+
+namespace {
+
+// Every file and folder below root, files with their bytes.
+std::map<std::wstring, std::string> TreeContents(const std::wstring& root)
+{
+    std::map<std::wstring, std::string> contents;
+    for (const std::wstring& name : testfiles::ListTree(root)) {
+        const std::wstring path = root + L"\\" + name;
+        contents[name] = zeltest::DirectoryExists(path) ? "<folder>" : zeltest::ReadFileBytes(path);
+    }
+    return contents;
+}
+
+}  // namespace
+
+TEST_F(ProgramTest, FailedReinstallLeavesTheEarlierVersionAsItWas)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert or replace into opt(var, val) values('newdb', '1')");
+        catalog.Exec("insert into games(id, name, type, show) values(330, 'Kappa', 2, 1)");
+    }
+    const std::wstring target = work_.File(L"Kappa");
+    const std::wstring first = work_.File(L"330_kappa.db");
+    MakeGamePackage(first, 330, "kappa", "Kappa");
+    ASSERT_EQ(1u, Run(kQuivmark, L"i \"" + first + L"\" w \"" + target + L"\" v 1"));
+    const std::map<std::wstring, std::string> installed = TreeContents(target);
+    const std::vector<const char*> columns = {"type", "inst", "path", "exec", "uninstall", "release"};
+    auto row = [&] {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        std::vector<std::string> values;
+        for (const char* column : columns)
+            values.push_back(catalog.Column(330, column));
+        return values;
+    };
+    const std::vector<std::string> installedRow = row();
+    ASSERT_EQ("4", installedRow.back());
+
+    // Version 2: other bytes in every file, a folder of its own, release 5;
+    // the broken one ends in a file that cannot be written, after all the
+    // others (the disk filling up half way).
+    const std::string secondGame = GameBytes() + "version 2";
+    auto makeSecond = [&](const std::wstring& path, bool broken) {
+        Package p(path);
+        p.AddGame(330, std::string("kappa"), std::string("Kappa"), 10, 11, 5, 250);
+        p.AddDir(1, std::string("kappa"), 0);
+        p.AddDir(2, std::string("game"), 1);
+        p.AddDir(3, std::string("data"), 2);
+        p.AddDir(4, std::string("extra"), 1);
+        for (int i = 0; i < 5; ++i)
+            p.AddDeflated(20 + i, "level" + std::to_string(i) + ".dat", testfiles::SampleBytes(6000, 50 + i), 3);
+        p.AddStored(10, "qmgame.exe", secondGame, 2);
+        p.AddStored(30, "new.dat", "new in version 2", 4);
+        p.AddStored(11, "kappa.ico", "icon of version 2", 1);
+        if (broken)
+            p.AddFile(12, std::string("readme.txt"), 10, std::nullopt, 1, 0, std::string("no"));
+    };
+    const std::wstring broken = work_.File(L"330_kappa_broken.db");
+    const std::wstring second = work_.File(L"330_kappa_2.db");
+    makeSecond(broken, true);
+    makeSecond(second, false);
+    auto expectFirstVersion = [&] {
+        EXPECT_EQ(installed, TreeContents(target)) << "every file of version 1, and nothing else";
+        EXPECT_EQ(installedRow, row());
+        EXPECT_EQ(3u, Run(kQuivmark, L"z 14a v 1"));
+    };
+
+    {
+        SCOPED_TRACE("a file of version 2 cannot be written");
+        EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + broken + L"\" w \"" + target + L"\" v 1"));
+        expectFirstVersion();
+    }
+    {
+        SCOPED_TRACE("the running game holds its executable");
+        HANDLE held = CreateFileW((target + L"\\game\\qmgame.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + second + L"\" w \"" + target + L"\" v 1"));
+        CloseHandle(held);
+        expectFirstVersion();
+    }
+
+    // Once nothing is in the way, version 2 replaces version 1 whole,
+    // without a temporary left beside its files.
+    EXPECT_EQ(1u, Run(kQuivmark, L"i \"" + second + L"\" w \"" + target + L"\" v 1"));
+    std::map<std::wstring, std::string> updated = installed;
+    updated[L"extra"] = "<folder>";
+    updated[L"extra\\new.dat"] = "new in version 2";
+    updated[L"game\\qmgame.exe"] = secondGame;
+    updated[L"kappa.ico"] = "icon of version 2";
+    for (int i = 0; i < 5; ++i)
+        updated[L"game\\data\\level" + std::to_wstring(i) + L".dat"] = testfiles::SampleBytes(6000, 50 + i);
+    EXPECT_EQ(updated, TreeContents(target));
+    CatalogFile catalog(CatalogPath(kQuivmark));
+    EXPECT_EQ("5", catalog.Column(330, "release"));
 }
 
 namespace {
