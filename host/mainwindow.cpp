@@ -57,14 +57,14 @@ constexpr HttpResultRoute HttpResultHandlers[] = {
 
 void OnHttpRequestCompleted(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    // The message's name is known to every program on the desktop; only a
-    // record that comes with one of our own running workers is ours to
-    // read and free. Anything else is a pointer from outside.
-    if (!RemoveWorkerThread(reinterpret_cast<HANDLE>(lParam)))
+    // The message's name is known to every program on the desktop; only
+    // the record a running worker of ours was started with, arriving with
+    // that worker's handle, is ours to read and free. Anything else is a
+    // pointer from outside, and no worker is waited for on its account.
+    auto* record = reinterpret_cast<HttpResult*>(wParam);
+    if (!RemoveWorkerThread(reinterpret_cast<HANDLE>(lParam), record))
         return;
-    HttpResultPtr result(reinterpret_cast<HttpResult*>(wParam));
-    if (!result)
-        return;
+    HttpResultPtr result(record);
     for (const HttpResultRoute& route : HttpResultHandlers) {
         if (route.kind == result->kind) {
             route.handler(result.get(), window);

@@ -74,15 +74,20 @@ bool StartAsyncRequest(uint32_t kind, const char* url, const char* extraHeaders,
 bool HttpGetToBuffer(HttpResult* result, const char* url, const char* headers, HWND window,
                      UINT message);
 
-// The registry of running workers, under one lock. RemoveWorkerThread waits
-// for a registered worker, closes its handle and unregisters it; a handle
-// that is not registered is left alone, and the answer is false.
-bool AddWorkerThread(HANDLE thread, uint32_t threadId);
-bool RemoveWorkerThread(HANDLE thread);
+// The registry of running workers, under one lock; each worker is kept
+// with the result record it was started with, the only record its
+// completion may carry. RemoveWorkerThread waits for the worker of that
+// pair, closes its handle and unregisters it; a handle or record that does
+// not belong to a registered pair is left alone (neither waited for, closed
+// nor freed), and the answer is false.
+bool AddWorkerThread(HANDLE thread, uint32_t threadId, const HttpResult* record);
+bool RemoveWorkerThread(HANDLE thread, const HttpResult* record);
 unsigned CountWorkerThreads();
 void FreeWorkerThreadList();
 void InitWorkerThreadList();
 
-// Waits, at most 30000 ms in all, for every registered HTTP worker thread
-// and empties the registry (shutdown).
+// Shutdown: closes the internet sessions of the requests in flight, so that
+// no worker stays blocked on a server that never answers, then waits, at
+// most 30000 ms in all, for every registered worker and empties the
+// registry.
 void StopAllWorkerThreads();

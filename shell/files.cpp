@@ -146,21 +146,46 @@ bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wcha
     return SUCCEEDED(file->Save(linkPath, TRUE));
 }
 
+namespace {
+
+bool IsStringType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
+// The environment names in text replaced by their values.
+std::optional<std::wstring> ExpandEnvironment(const std::wstring& text)
+{
+    DWORD chars = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (chars == 0)
+        return std::nullopt;
+    std::wstring expanded(chars, L'\0');
+    DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), chars);
+    if (written == 0 || written > chars)
+        return std::nullopt;
+    expanded.resize(wcsnlen(expanded.c_str(), expanded.size()));
+    return expanded;
+}
+
+}  // namespace
+
 std::optional<std::wstring> ReadRegString(HKEY key, const wchar_t* name)
 {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ ||
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || !IsStringType(type) ||
         size == 0 || size % 2 != 0)
         return std::nullopt;
     std::wstring value(size / 2 + 1, L'\0');
     if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
             ERROR_SUCCESS ||
-        type != REG_SZ)
+        !IsStringType(type))
         return std::nullopt;
     value.resize(size / 2);
     while (!value.empty() && value.back() == L'\0')
         value.pop_back();
+    if (type == REG_EXPAND_SZ)
+        return ExpandEnvironment(value);
     return value;
 }
 

@@ -34,8 +34,9 @@ bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wcha
 // scheme) would have the shell start a program, so it is never handed over.
 void OpenWebAddress(HWND owner, const wchar_t* url);
 
-// A REG_SZ value of an open key (null name: the default value); anything
-// else, or an empty or odd-sized value, gives nullopt.
+// A REG_SZ value of an open key (null name: the default value), or a
+// REG_EXPAND_SZ value with its environment names expanded; anything else,
+// or an empty or odd-sized value, gives nullopt.
 std::optional<std::wstring> ReadRegString(HKEY key, const wchar_t* name);
 
 // The program's own ProductVersion text, e.g. "4, 42, 0, 0".

@@ -53,12 +53,49 @@ bool WriteThemeFile(const wchar_t* path, const void* data, int size)
     return written;
 }
 
+bool IsEmptyFile(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(file, &size) && size.QuadPart == 0;
+}
+
 }  // namespace
+
+void ClearStaleThemeCopies()
+{
+    wchar_t dir[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, dir);
+    if (length < 1 || length > MAX_PATH)
+        return;
+    const std::wstring folder(dir, length);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"thm*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const std::wstring path = folder + found.cFileName;
+        // A copy that a running program is writing or has loaded cannot be
+        // had alone; only an empty file that nobody holds is left over.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        const bool stale = IsEmptyFile(file);
+        CloseHandle(file);
+        if (stale)
+            DeleteFileW(path.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
 
 const wchar_t* GetThemeTempPath()
 {
     std::wstring& path = ThemeTempPath();
     if (path.empty()) {
+        // A run killed between making its copy's name and writing the
+        // theme leaves an empty file behind; the next run clears them.
+        ClearStaleThemeCopies();
         std::optional<std::wstring> made = MakeTempFileName(L"thm");
         if (!made || made->size() >= kPathChars)
             return nullptr;

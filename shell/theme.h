@@ -27,8 +27,11 @@ void UnloadThemeModule();
 const wchar_t* ThemeString(UINT id);
 
 // The temporary file the theme is written to ("thm" prefix); null when no
-// temporary file can be made.
+// temporary file can be made. Making it first clears stale copies.
 const wchar_t* GetThemeTempPath();
+// Deletes the empty "thm*.tmp" files of the temporary folder that no
+// program holds open: copies that killed runs named and never wrote.
+void ClearStaleThemeCopies();
 // <install dir>\games.dll; null when the install directory is unknown or
 // the path would reach 1024 characters.
 const wchar_t* GetGamesDllPath();

@@ -176,7 +176,7 @@ TEST_F(InteractiveRun, AThemeWithoutSmallIconOrTitleCannotMakeTheWindow)
         ASSERT_TRUE(box) << theme.db;
         EXPECT_EQ(0u, box->text.find(L"Cannot load the game manager.")) << theme.db;
         zeltest::DismissMessageBox(box->window);
-        EXPECT_EQ(0u, process_.Wait(30000)) << theme.db;
+        EXPECT_EQ(4u, process_.Wait(30000)) << theme.db;
     }
 }
 
@@ -192,7 +192,7 @@ TEST_F(InteractiveRun, WithoutAnHtmlEngineTheRunEnds)
     ASSERT_TRUE(box);
     EXPECT_EQ(0u, box->text.find(L"Cannot create instance of Internet Explorer."));
     zeltest::DismissMessageBox(box->window);
-    EXPECT_EQ(0u, process_.Wait(30000));
+    EXPECT_EQ(4u, process_.Wait(30000));
 }
 
 TEST_F(InteractiveRun, ASecondCopyHandsItsRequestOver)

@@ -168,7 +168,7 @@ bool CompleteNextRequest(HWND window, DWORD timeoutMs)
     Completion completion = WaitForCompletion(window, timeoutMs);
     if (!completion.arrived)
         return false;
-    RemoveWorkerThread(completion.thread);
+    RemoveWorkerThread(completion.thread, completion.result.get());
     const HttpResult* result = completion.result.get();
     if (!result)
         return true;

@@ -8,7 +8,10 @@
 #include "nettest.h"
 #include "shell/instance.h"
 
+#include <tlhelp32.h>
+
 #include <atomic>
+#include <set>
 #include <thread>
 
 using nettest::Completion;
@@ -41,7 +44,7 @@ protected:
         EXPECT_TRUE(Start(path, compressed));
         Completion completion = WaitForCompletion(window_.get());
         EXPECT_TRUE(completion.arrived);
-        RemoveWorkerThread(completion.thread);
+        RemoveWorkerThread(completion.thread, completion.result.get());
         return completion;
     }
 
@@ -66,7 +69,7 @@ TEST_F(AsyncRequests, OneResultWithKindStatusDataAndUserWord)
     EXPECT_EQ(310u, completion.result->userWord);
     EXPECT_EQ("PNGDATA", Data(completion.result.get()));
 
-    RemoveWorkerThread(completion.thread);
+    RemoveWorkerThread(completion.thread, completion.result.get());
     EXPECT_EQ(0u, CountWorkerThreads());
     // The worker has ended: anything else it posted would be queued now.
     EXPECT_FALSE(nettest::CompletionQueued(window_.get()));
@@ -148,7 +151,7 @@ TEST_F(AsyncRequests, UnreachableServerGivesOpenFailure)
                                   WM_HTTP_REQUEST_COMPLETED, 0));
     Completion completion = WaitForCompletion(window_.get());
     ASSERT_TRUE(completion.result);
-    RemoveWorkerThread(completion.thread);
+    RemoveWorkerThread(completion.thread, completion.result.get());
     EXPECT_EQ(kHttpOpenFailed, completion.result->status);
     EXPECT_EQ(nullptr, completion.result->data);
 }
@@ -191,7 +194,7 @@ protected:
         server_.Reply("/h", zeltest::TextReply("ok"));
         EXPECT_TRUE(Start("h", false, kRequestLogin, 0, extraHeaders));
         Completion completion = WaitForCompletion(window_.get());
-        RemoveWorkerThread(completion.thread);
+        RemoveWorkerThread(completion.thread, completion.result.get());
         std::optional<zeltest::SeenRequest> seen = server_.LastRequest("/h");
         return seen ? *seen : zeltest::SeenRequest();
     }
@@ -292,12 +295,12 @@ TEST_F(AsyncRequests, WorkersCompletingInEitherOrderRemoveOnlyTheirOwnNode)
         ASSERT_TRUE(quick.result);
         EXPECT_EQ(firstHeld ? 2u : 1u, quick.result->userWord);
         EXPECT_EQ("quick", Data(quick.result.get()));
-        RemoveWorkerThread(quick.thread);
+        RemoveWorkerThread(quick.thread, quick.result.get());
         EXPECT_EQ(1u, CountWorkerThreads());
 
         // A handle that is not registered is neither waited for nor closed.
         HANDLE stranger = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        RemoveWorkerThread(stranger);
+        RemoveWorkerThread(stranger, quick.result.get());
         EXPECT_EQ(1u, CountWorkerThreads());
         EXPECT_TRUE(CloseHandle(stranger));
 
@@ -306,15 +309,83 @@ TEST_F(AsyncRequests, WorkersCompletingInEitherOrderRemoveOnlyTheirOwnNode)
         ASSERT_TRUE(late.result);
         EXPECT_EQ(firstHeld ? 1u : 2u, late.result->userWord);
         EXPECT_EQ("held", Data(late.result.get()));
-        RemoveWorkerThread(late.thread);
+        RemoveWorkerThread(late.thread, late.result.get());
         EXPECT_EQ(0u, CountWorkerThreads());
         CloseHandle(gate);
     }
 }
 
-TEST_F(AsyncRequests, ShutdownWaitsForEveryRunningWorker)
+std::set<DWORD> ThreadsOfThisProcess()
 {
-    // More workers than one wait can take.
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.insert(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// The handle value of a thread, found as any program can guess it.
+HANDLE GuessThreadHandle(DWORD threadId)
+{
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE candidate = reinterpret_cast<HANDLE>(value);
+        if (GetThreadId(candidate) == threadId)
+            return candidate;
+    }
+    return nullptr;
+}
+
+TEST_F(AsyncRequests, AForgedCompletionIsNeitherWaitedForNorAccepted)
+{
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HttpReply held = zeltest::TextReply("held");
+    held.gate = gate;
+    server_.Reply("/held", held);
+    std::set<DWORD> before = ThreadsOfThisProcess();
+    ASSERT_TRUE(Start("held", false, kRequestAdFeed, 7));
+    ASSERT_TRUE(server_.WaitForRequests("/held", 1));
+    std::set<DWORD> after = ThreadsOfThisProcess();
+    HANDLE worker = nullptr;
+    for (DWORD id : after)
+        if (!before.count(id) && (worker = GuessThreadHandle(id)) != nullptr)
+            break;
+    ASSERT_NE(nullptr, worker);
+
+    // A forged completion: the running worker's handle with a record that
+    // is not the worker's. Should it be waited for, the gate opens
+    // meanwhile and the worker is gone from the registry.
+    std::thread opener([gate] {
+        Sleep(3000);
+        SetEvent(gate);
+    });
+    auto* foreign = static_cast<HttpResult*>(calloc(1, sizeof(HttpResult)));
+    foreign->kind = kRequestUrlNotify;
+    EXPECT_FALSE(RemoveWorkerThread(worker, foreign));
+    EXPECT_EQ(1u, CountWorkerThreads());
+    EXPECT_EQ(kRequestUrlNotify, foreign->kind);
+    free(foreign);
+
+    // The worker's own completion is accepted.
+    Completion completion = WaitForCompletion(window_.get());
+    opener.join();
+    ASSERT_TRUE(completion.result);
+    EXPECT_EQ(worker, completion.thread);
+    EXPECT_EQ(7u, completion.result->userWord);
+    EXPECT_TRUE(RemoveWorkerThread(completion.thread, completion.result.get()));
+    EXPECT_EQ(0u, CountWorkerThreads());
+    CloseHandle(gate);
+}
+
+TEST_F(AsyncRequests, ShutdownEndsEveryRequestInFlightAndWaitsForItsWorker)
+{
+    // More workers than one wait can take, each on a server that accepted
+    // the request and does not answer.
     constexpr int kWorkers = 70;
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HttpReply held = zeltest::TextReply("late");
@@ -323,26 +394,23 @@ TEST_F(AsyncRequests, ShutdownWaitsForEveryRunningWorker)
     for (int i = 0; i < kWorkers; ++i)
         ASSERT_TRUE(Start("held", false, kRequestAdFeed, static_cast<uint32_t>(i)));
     EXPECT_EQ(static_cast<unsigned>(kWorkers), CountWorkerThreads());
+    ASSERT_TRUE(server_.WaitForRequests("/held", kWorkers));
 
-    std::thread opener([gate] {
-        Sleep(300);
-        SetEvent(gate);
-    });
     StopAllWorkerThreads();
-    opener.join();
     EXPECT_EQ(0u, CountWorkerThreads());
 
-    // Every worker had posted before the drain returned.
+    // Every worker had posted its failure before the drain returned.
     int posted = 0;
     MSG message;
     while (PeekMessageW(&message, window_.get(), WM_HTTP_REQUEST_COMPLETED, WM_HTTP_REQUEST_COMPLETED, PM_REMOVE)) {
         HttpResultPtr result(reinterpret_cast<HttpResult*>(message.wParam));
-        if (result && result->status == kHttpOk)
+        if (result && result->status != kHttpOk && !result->data)
             ++posted;
         // No longer registered: left alone.
-        RemoveWorkerThread(reinterpret_cast<HANDLE>(message.lParam));
+        EXPECT_FALSE(RemoveWorkerThread(reinterpret_cast<HANDLE>(message.lParam), result.get()));
     }
     EXPECT_EQ(kWorkers, posted);
+    SetEvent(gate);
     CloseHandle(gate);
 }
 

@@ -118,19 +118,25 @@ TEST(Shortcuts, CreateAndRetarget)
     EXPECT_FALSE(RetargetShortcut(temp.File(L"missing.lnk").c_str(), other.c_str(), nullptr));
 }
 
-TEST(Registry, OnlyPlainStringsAreRead)
+TEST(Registry, OnlyStringsAreReadAndExpandableOnesExpanded)
 {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\zeltest\\strings", 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     const wchar_t text[] = L"C:\\Games";
     RegSetValueExW(key, L"sz", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
-    RegSetValueExW(key, L"expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
+    // An install folder written as an expandable string by some installer.
+    SetEnvironmentVariableW(L"ZELTEST_GAMES", L"D:\\Play");
+    const wchar_t expandable[] = L"%ZELTEST_GAMES%\\Zel";
+    RegSetValueExW(key, L"expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable),
+                   sizeof(expandable));
+    RegSetValueExW(key, L"number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(text), 4);
     // No terminator stored: the result is still terminated.
     RegSetValueExW(key, L"bare", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text) - 2);
     RegSetValueExW(key, L"odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 3);
     EXPECT_EQ(L"C:\\Games", ReadRegString(key, L"sz"));
-    EXPECT_FALSE(ReadRegString(key, L"expand"));
+    EXPECT_EQ(L"D:\\Play\\Zel", ReadRegString(key, L"expand"));
+    EXPECT_FALSE(ReadRegString(key, L"number"));
     EXPECT_EQ(L"C:\\Games", ReadRegString(key, L"bare"));
     EXPECT_FALSE(ReadRegString(key, L"odd"));
     EXPECT_FALSE(ReadRegString(key, L"missing"));

@@ -144,6 +144,32 @@ TEST_F(ThemeModuleTest, ThemeCodeDoesNotRun)
     EXPECT_STREQ(L"Bare Games", ThemeString(kThemeStringMenuFolder));
 }
 
+TEST(ThemeCopies, OnlyEmptyCopiesThatNobodyHoldsAreCleared)
+{
+    wchar_t dir[MAX_PATH + 1];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH + 1, dir));
+    const std::wstring folder = dir;
+    const std::wstring killed = folder + L"thmA1.tmp";    // named by a killed run, never written
+    const std::wstring written = folder + L"thmA2.tmp";   // a written theme stays
+    const std::wstring writing = folder + L"thmA3.tmp";   // a running copy is writing it
+    const std::wstring foreign = folder + L"tmpA4.tmp";   // not a theme copy
+    zeltest::WriteFileBytes(killed, "");
+    zeltest::WriteFileBytes(written, "MZ");
+    zeltest::WriteFileBytes(foreign, "");
+    HANDLE held = CreateFileW(writing.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    ClearStaleThemeCopies();
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(killed.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(written.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(writing.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(foreign.c_str()));
+
+    CloseHandle(held);
+    for (const std::wstring& path : {killed, written, writing, foreign})
+        DeleteFileW(path.c_str());
+}
+
 TEST_F(CatalogTest, PartnerBrowserNeedsBothKeys)
 {
     ASSERT_NE(nullptr, GetCatalogDb());
