@@ -140,6 +140,17 @@ void TakeBackUnregisteredInstall(const InstallJob& job)
     DeleteUninstallList(links.c_str());
 }
 
+// The target as the uninstall list will hold it: a full path, normalised,
+// without ";" (which would split the list). A relative path would name
+// whatever folder the uninstalling process stands in, so it is refused.
+std::optional<std::wstring> InstallTarget()
+{
+    std::optional<std::wstring> target = GetSwitchString(L'w');
+    if (!target || !IsUninstallListPath(target))
+        return std::nullopt;
+    return NormalisedFullPath(target->c_str());
+}
+
 void ShowInstallError(int32_t state)
 {
     wchar_t text[64];
@@ -154,7 +165,7 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
     if (!packagePath)
         return false;
     uint32_t id = InstallGameId(packagePath);
-    std::optional<std::wstring> targetDir = GetSwitchString(L'w');
+    std::optional<std::wstring> targetDir = InstallTarget();
     if (!id || !targetDir)
         return false;
     std::unique_ptr<CInstallNotify> notify(new (std::nothrow) CInstallNotify());
