@@ -108,6 +108,7 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     const std::optional<std::wstring> ident = ColumnCopy(gameRow, 1);
     job.name = ColumnCopy(gameRow, 2);
     job.ident = ident;
+    job.packageGameId = packageGameId;
     const int32_t execFileId = gameRow.ColumnInt(3);
     const int32_t iconFileId = gameRow.ColumnInt(4);
     job.release = static_cast<uint32_t>(gameRow.ColumnInt(5));
@@ -214,9 +215,18 @@ std::optional<std::wstring> EarlierUninstallList(sqlite3* catalog, uint32_t game
 }
 
 // A game the catalog does not know yet gets its row from the package, so
-// that it can be seen, started and removed like any other.
+// that it can be seen, started and removed like any other. Only the
+// package's own game gets one: a package installed under another id than
+// its own, for a game the catalog does not have, fails the registration
+// rather than leave a game on disk that nothing records.
 bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
 {
+    char sql[64];
+    snprintf(sql, sizeof(sql), "select count(*) from games where id=%u", job.gameId);
+    if (QueryInt(catalog, sql) > 0)
+        return true;
+    if (job.packageGameId != job.gameId)
+        return false;
     Statement insert;
     return insert.PrepareWithRetry16(catalog, L"insert or ignore into games(id, ident, name, show) "
                                               L"values(?1, ?2, ?3, 1)") &&

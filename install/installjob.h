@@ -35,6 +35,7 @@ struct InstallJob {
     std::optional<std::wstring> menuEntry;
     std::optional<std::wstring> brand;        // filled by the caller
     std::optional<std::wstring> ident;        // from the package's games row
+    uint32_t packageGameId = 0;               // the id the package's games row gives
     // The names directly in the target folder before the installation;
     // nullopt when it did not exist or held nothing (the game then owns
     // the whole folder).

@@ -1,5 +1,7 @@
 #include "install/shortcuts.h"
 
+#include "catalog/catalog.h"
+#include "catalog/storage.h"
 #include "install/names.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
@@ -10,6 +12,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -101,6 +104,27 @@ bool HoldsManagerGameShortcut(const wchar_t* folder)
     });
 }
 
+// selected is the id, or the older id, of an installed game that is not
+// gameId.
+bool IsOtherInstalledGame(sqlite3* catalog, uint32_t selected, uint32_t gameId)
+{
+    if (!catalog)
+        return false;
+    char sql[192];
+    snprintf(sql, sizeof(sql),
+             "select count(*) from games where inst is not null and id<>%u and (id=%u or old_id=%u)", gameId,
+             selected, selected);
+    Statement count;
+    if (!count.PrepareWithRetry(catalog, sql)) {
+        // A catalog without older ids.
+        snprintf(sql, sizeof(sql), "select count(*) from games where inst is not null and id<>%u and id=%u",
+                 gameId, selected);
+        if (!count.PrepareWithRetry(catalog, sql))
+            return false;
+    }
+    return count.StepRow() && count.ColumnInt(0) > 0;
+}
+
 constexpr int kMaxNameNumber = 20;
 
 // name, then "name (2)" to "name (20)".
@@ -120,7 +144,8 @@ std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfol
         std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, NumberedName(name, number).c_str());
         if (!path)
             return std::nullopt;
-        if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES || IsShortcutOfGame(path->c_str(), gameId))
+        if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES ||
+            IsShortcutOfGame(GetCatalogDb(), path->c_str(), gameId))
             return path;
     }
     return std::nullopt;
@@ -138,7 +163,7 @@ std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const 
         if (!folder)
             return std::nullopt;
         if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsEmptyFolder(folder->c_str()) ||
-            FolderHoldsShortcutOfGame(folder->c_str(), gameId))
+            FolderHoldsShortcutOfGame(GetCatalogDb(), folder->c_str(), gameId))
             return subfolder;
     }
     return std::nullopt;
@@ -166,17 +191,21 @@ void DeleteOlderGameMenuFolder(const std::wstring& programs, const wchar_t* menu
 
 }  // namespace
 
-bool IsShortcutOfGame(const wchar_t* linkPath, uint32_t gameId)
+bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId)
 {
     std::optional<ShortcutStart> start = ReadShortcutStart(linkPath);
     uint32_t id = 0;
-    return start && _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) == 0 &&
-           ArgumentsSelectGame(start->arguments, &id) && id == gameId;
+    if (!start || _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) != 0 ||
+        !ArgumentsSelectGame(start->arguments, &id))
+        return false;
+    return id == gameId || !IsOtherInstalledGame(catalog, id, gameId);
 }
 
-bool FolderHoldsShortcutOfGame(const wchar_t* folder, uint32_t gameId)
+bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t gameId)
 {
-    return folder && AnyShortcutIn(folder, [gameId](const wchar_t* link) { return IsShortcutOfGame(link, gameId); });
+    return folder && AnyShortcutIn(folder, [catalog, gameId](const wchar_t* link) {
+               return IsShortcutOfGame(catalog, link, gameId);
+           });
 }
 
 std::optional<std::wstring> ManagerShortcutTarget()

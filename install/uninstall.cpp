@@ -90,6 +90,7 @@ struct UninstallGuard {
     std::vector<std::wstring> otherGames;
     // The game whose shortcuts may go; 0: any shortcut the list names.
     uint32_t gameId = 0;
+    sqlite3* catalog = nullptr;
     std::wstring programsFolder;
 };
 
@@ -125,7 +126,7 @@ EntryOutcome DeleteFolderTree(const wchar_t* path, const UninstallGuard& guard)
     }
     // A game's own menu folder goes only with a shortcut of the game in it.
     if (guard.gameId && !guard.programsFolder.empty() && IsSameOrBelow(path, guard.programsFolder.c_str()) &&
-        !FolderHoldsShortcutOfGame(path, guard.gameId))
+        !FolderHoldsShortcutOfGame(guard.catalog, path, guard.gameId))
         return EntryOutcome::kDone;
     if (DeleteDirectoryTree(path, keep))
         return EntryOutcome::kDone;
@@ -141,7 +142,7 @@ bool IsShortcutFile(const wchar_t* path)
 EntryOutcome DeleteListedFile(const wchar_t* path, const UninstallGuard& guard)
 {
     // A shortcut of that name may be the user's or another game's.
-    if (guard.gameId && IsShortcutFile(path) && !IsShortcutOfGame(path, guard.gameId))
+    if (guard.gameId && IsShortcutFile(path) && !IsShortcutOfGame(guard.catalog, path, guard.gameId))
         return EntryOutcome::kDone;
     return DeleteFileForced(path) ? EntryOutcome::kDone : EntryOutcome::kFailed;
 }
@@ -313,6 +314,7 @@ bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
     guard.systemFolders = SystemFolders();
     guard.otherGames = OtherInstalledGameFolders(catalog, gameId);
     guard.gameId = static_cast<uint32_t>(gameId);
+    guard.catalog = catalog;
     guard.programsFolder = ProgramsFolder();
     const std::wstring remaining = DeleteEntries(list->c_str(), guard);
     if (!remaining.empty())
