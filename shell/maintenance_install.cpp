@@ -21,6 +21,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -232,6 +233,18 @@ void UninstallAllGames()
     }
     for (uint32_t id : installed)
         UninstallGame(static_cast<int32_t>(id));
+    // A folder kept for a game uninstalled later in the walk (one below it,
+    // or one it shared) is free now.
+    std::vector<uint32_t> unfinished;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        for (Statement* row = cursor.SelectGamesWhere(L"uninstall is not null"); row; row = cursor.Next())
+            unfinished.push_back(GameRecord::Id(*row));
+    }
+    for (uint32_t id : unfinished) {
+        if (std::find(installed.begin(), installed.end(), id) != installed.end())
+            UninstallGame(static_cast<int32_t>(id));
+    }
 }
 
 void UninstallGameFromSwitch(uint32_t id)

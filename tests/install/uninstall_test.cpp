@@ -269,6 +269,15 @@ TEST_F(UninstallTest, AnotherInstalledGameStays)
     }
     EXPECT_EQ(10u, Uninstall(411));
     EXPECT_FALSE(PathExists(same));
+
+    // Uninstalling every game: the outer folder goes once the inner game
+    // has gone.
+    EXPECT_EQ(1u, Install(410, "Outer", games));
+    EXPECT_EQ(1u, Install(411, "Inner", inner));
+    EXPECT_EQ(10u, Run(L"c 1 e 1"));
+    EXPECT_FALSE(PathExists(games));
+    EXPECT_EQ("NULL", Column(410, "uninstall"));
+    EXPECT_EQ("NULL", Column(411, "uninstall"));
 }
 
 // A game the catalog lacks is registered from its package and can be
