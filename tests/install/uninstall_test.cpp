@@ -121,6 +121,28 @@ protected:
         for (const std::wstring& path : cleanUp_)
             zeltest::RemoveTree(path);
         zeltest::DeleteProductKey(kProduct);
+        zeltest::DeleteProductKey(kSecondProduct);
+    }
+
+    // A second brand's manager, whose games get menu folders of their own.
+    static constexpr wchar_t kSecondExe[] = L"quivzel.exe";
+    static constexpr wchar_t kSecondProduct[] = L"QuivZEL";
+    std::wstring SecondCatalogPath() { return zeltest::AppDataDir() + L"\\aflbase.db"; }
+    bool PrepareSecondBrand()
+    {
+        DeleteFileW(SecondCatalogPath().c_str());
+        zeltest::SetProductKey(kSecondProduct, secondDir_.path(), 0x4000000);
+        if (RunSecond(L"z 1") != 10u)
+            return false;
+        CatalogFile catalog(SecondCatalogPath());
+        catalog.ExecWithBlob("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
+                             zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
+        catalog.Exec("insert or replace into opt(var, val) values('theme', 'testtheme')");
+        return true;
+    }
+    std::optional<DWORD> RunSecond(const std::wstring& switches)
+    {
+        return zeltest::RunZel(secondDir_.path(), kSecondExe, switches, kRunTimeoutMs);
     }
 
     std::wstring CatalogPath() { return zeltest::AppDataDir() + L"\\base.db"; }
@@ -138,12 +160,13 @@ protected:
 
     // Game id's package: the test game and its data under the ident's
     // folder, an icon beside them.
-    std::wstring MakePackage(uint32_t id, const std::string& name)
+    std::wstring MakePackage(uint32_t id, const std::string& name, std::string ident = std::string())
     {
         const std::wstring path = work_.File((std::to_wstring(id) + L"_game.db").c_str());
         DeleteFileW(path.c_str());
         Package p(path);
-        const std::string ident = "ident" + std::to_string(id);
+        if (ident.empty())
+            ident = "ident" + std::to_string(id);
         p.AddGame(id, ident, name, 10, 11, 1);
         p.AddDir(1, ident, 0);
         p.AddDir(2, std::string("game"), 1);
@@ -172,6 +195,7 @@ protected:
     }
 
     TempDir dir_{L"uninst-exe"};
+    TempDir secondDir_{L"uninst-exe2"};
     TempDir work_{L"uninst-work"};
     std::vector<std::wstring> cleanUp_;
     ComApartment com_;
@@ -406,4 +430,35 @@ TEST_F(UninstallTest, TargetsTheListCannotHoldAreRefused)
     EXPECT_EQ(Utf8(target), Column(440, "path"));
     EXPECT_EQ(10u, Uninstall(440));
     EXPECT_FALSE(PathExists(target));
+}
+
+// Another brand's menu folder for the same game stays while that brand
+// lists the game as installed: this brand's install neither reuses nor
+// removes it (though it bears the name of the folders older installers
+// made), and this brand's uninstall leaves it alone.
+TEST_F(UninstallTest, AnotherBrandsMenuFolderStays)
+{
+    ASSERT_TRUE(PrepareSecondBrand());
+    const std::wstring menu = KnownFolder(FOLDERID_Programs) + L"\\Test Games";
+    const std::wstring folder = menu + L"\\zeta";
+    cleanUp_.push_back(KnownFolder(FOLDERID_Desktop) + L"\\zeta.lnk");
+    cleanUp_.push_back(KnownFolder(FOLDERID_Desktop) + L"\\zeta (2).lnk");
+    const std::wstring package = MakePackage(450, "zeta", "zeta");
+    {
+        CatalogFile catalog(SecondCatalogPath());
+        catalog.Exec("insert into games(id, name, type, show) values(450, 'zeta', 2, 1)");
+    }
+    EXPECT_EQ(1u, RunSecond(L"i \"" + package + L"\" w \"" + work_.File(L"Second") + L"\""));
+    ASSERT_TRUE(ReadShortcut(folder + L"\\zeta.lnk").loaded);
+
+    AddGame(450, "zeta");
+    EXPECT_EQ(1u, Run(L"i \"" + package + L"\" w \"" + work_.File(L"First") + L"\" v 1"));
+    const std::wstring target = Lower(ReadShortcut(folder + L"\\zeta.lnk").target);
+    EXPECT_EQ(L"quivzel.exe", target.substr(target.rfind(L'\\') + 1));
+    EXPECT_EQ(10u, Uninstall(450));
+    EXPECT_TRUE(ReadShortcut(folder + L"\\zeta.lnk").loaded);
+    EXPECT_EQ(3u, RunSecond(L"z 1c2"));
+    EXPECT_EQ(10u, RunSecond(L"u 1c2 e 1"));
+    EXPECT_FALSE(PathExists(folder));
+    DeleteFileW(SecondCatalogPath().c_str());
 }
