@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <vector>
 #include <new>
 
 namespace {
@@ -105,6 +107,8 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     const uint32_t packageGameId = static_cast<uint32_t>(gameRow.ColumnInt(0));
     const std::optional<std::wstring> ident = ColumnCopy(gameRow, 1);
     job.name = ColumnCopy(gameRow, 2);
+    job.ident = ident;
+    job.packageGameId = packageGameId;
     const int32_t execFileId = gameRow.ColumnInt(3);
     const int32_t iconFileId = gameRow.ColumnInt(4);
     job.release = static_cast<uint32_t>(gameRow.ColumnInt(5));
@@ -156,6 +160,80 @@ bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstri
     return !text || stmt.BindText16(index, text->c_str());
 }
 
+// The names directly in folder, "." and ".." aside; nullopt when there
+// are none or the folder does not exist.
+std::optional<std::vector<std::wstring>> FolderEntries(const wchar_t* folder)
+{
+    std::wstring pattern = std::wstring(folder) + L"\\*";
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::vector<std::wstring> names;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            names.emplace_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    if (names.empty())
+        return std::nullopt;
+    return names;
+}
+
+bool ContainsName(const std::vector<std::wstring>& names, const std::wstring& name)
+{
+    for (const std::wstring& other : names) {
+        if (_wcsicmp(other.c_str(), name.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The "L" entries of what the installation added to a folder that held
+// something before.
+std::wstring AddedEntries(const std::wstring& folder, const std::vector<std::wstring>& before)
+{
+    std::wstring entries;
+    std::optional<std::vector<std::wstring>> now = FolderEntries(folder.c_str());
+    if (!now)
+        return entries;
+    for (const std::wstring& name : *now) {
+        std::wstring path = folder + L"\\" + name;
+        if (!ContainsName(before, name) && IsUninstallListPath(path.c_str()))
+            entries += L"L" + path + L";";
+    }
+    return entries;
+}
+
+std::optional<std::wstring> EarlierUninstallList(sqlite3* catalog, uint32_t gameId)
+{
+    Statement row;
+    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId) ||
+        !row.StepRow())
+        return std::nullopt;
+    return ColumnCopy(row, 0);
+}
+
+// A game the catalog does not know yet gets its row from the package, so
+// that it can be seen, started and removed like any other. Only the
+// package's own game gets one: a package installed under another id than
+// its own, for a game the catalog does not have, fails the registration
+// rather than leave a game on disk that nothing records.
+bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
+{
+    char sql[64];
+    snprintf(sql, sizeof(sql), "select count(*) from games where id=%u", job.gameId);
+    if (QueryInt(catalog, sql) > 0)
+        return true;
+    if (job.packageGameId != job.gameId)
+        return false;
+    Statement insert;
+    return insert.PrepareWithRetry16(catalog, L"insert or ignore into games(id, ident, name, show) "
+                                              L"values(?1, ?2, ?3, 1)") &&
+           insert.BindInt(1, job.gameId) && BindOptionalText(insert, 2, job.ident) &&
+           BindOptionalText(insert, 3, job.name) && insert.StepDone();
+}
+
 }  // namespace
 
 std::wstring UninstallListForJob(const InstallJob& job)
@@ -163,7 +241,43 @@ std::wstring UninstallListForJob(const InstallJob& job)
     auto piece = [](const std::optional<std::wstring>& path) {
         return IsUninstallListPath(path) ? *path : std::wstring();
     };
-    return L"D" + piece(job.installDir) + L";L" + piece(job.desktopLink) + L";L" + piece(job.menuEntry) + L";";
+    std::wstring folderEntries;
+    if (job.targetEntriesBefore && IsUninstallListPath(job.installDir))
+        folderEntries = AddedEntries(*job.installDir, *job.targetEntriesBefore);
+    else
+        folderEntries = L"D" + piece(job.installDir) + L";";
+    return folderEntries + L"L" + piece(job.desktopLink) + L";L" + piece(job.menuEntry) + L";";
+}
+
+std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlier)
+{
+    std::wstring merged = list;
+    if (!earlier)
+        return merged;
+    std::vector<std::wstring> named;
+    auto forEachEntry = [](const std::wstring& text, auto visit) {
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find(L';', start);
+            if (end == std::wstring::npos)
+                end = text.size();
+            if (end - start > 1)
+                visit(text.substr(start, end - start));
+            start = end + 1;
+        }
+    };
+    forEachEntry(list, [&](const std::wstring& entry) { named.push_back(entry.substr(1)); });
+    forEachEntry(earlier, [&](const std::wstring& entry) {
+        const std::wstring path = entry.substr(1);
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        for (const std::wstring& other : named) {
+            if (IsSamePath(other.c_str(), path.c_str()) || _wcsicmp(other.c_str(), path.c_str()) == 0)
+                return;
+        }
+        named.push_back(path);
+        merged += entry + L";";
+    });
+    return merged;
 }
 
 bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar_t* targetDir,
@@ -191,6 +305,7 @@ bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar
         notify->SetPayload(nullptr);
         return false;
     }
+    finalJob->targetEntriesBefore = FolderEntries(targetDir);
     finalJob->state = InstallFromPackage(package.get(), targetDir, *finalJob);
     package.Close();
     finalJob->gameId = gameId;
@@ -206,7 +321,13 @@ int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job)
         return kJobRegisterFailed;
     if (job->state != kJobInstalled)
         return job->state;
-    const std::wstring uninstallList = UninstallListForJob(*job);
+    if (!EnsureGameRow(catalog, *job)) {
+        job->state = kJobRegisterFailed;
+        return job->state;
+    }
+    const std::optional<std::wstring> earlierList = EarlierUninstallList(catalog, job->gameId);
+    const std::wstring uninstallList =
+        MergeUninstallLists(UninstallListForJob(*job), earlierList ? earlierList->c_str() : nullptr);
     const uint32_t affiliate = AffiliateForRegistration(*job);
     // Type 1 marks the game installed: the launcher starts only such games,
     // and the carry-over of older products leaves them alone.

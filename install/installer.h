@@ -26,5 +26,14 @@ int32_t RegisterInstalledGame(InstallJob* job);
 int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job);
 
 // The uninstall list of an installed job: "D<dir>;L<desktop link>;L<menu
-// entry>;" where a missing path adds nothing.
+// entry>;" where a missing path adds nothing. A target folder that held
+// anything before is not the game's: in place of the "D" entry, one "L"
+// entry names each file or folder directly in it that the installation
+// added.
 std::wstring UninstallListForJob(const InstallJob& job);
+
+// The list to store when the game's earlier list was earlier (null: none):
+// list first, then every entry of the earlier one that still names
+// something on disk and that list does not name already, so that a
+// reinstall, into the same folder or another, leaves nothing unrecorded.
+std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlier);

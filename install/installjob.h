@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Job states; the extraction's failure codes (package.h) are states too.
 enum InstallJobState : int32_t {
@@ -33,6 +34,12 @@ struct InstallJob {
     std::optional<std::wstring> desktopLink;  // shortcuts made after the install
     std::optional<std::wstring> menuEntry;
     std::optional<std::wstring> brand;        // filled by the caller
+    std::optional<std::wstring> ident;        // from the package's games row
+    uint32_t packageGameId = 0;               // the id the package's games row gives
+    // The names directly in the target folder before the installation;
+    // nullopt when it did not exist or held nothing (the game then owns
+    // the whole folder).
+    std::optional<std::vector<std::wstring>> targetEntriesBefore;
 };
 
 // Holds the last job handed over and owns it: a new job, null or the

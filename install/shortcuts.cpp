@@ -1,5 +1,7 @@
 #include "install/shortcuts.h"
 
+#include "catalog/catalog.h"
+#include "catalog/storage.h"
 #include "install/names.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
@@ -10,7 +12,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cwchar>
+#include <cwctype>
+#include <string>
 
 namespace {
 
@@ -32,6 +37,138 @@ void RenameOldMenuFolder(const std::wstring& programs, const wchar_t* menuFolder
     MoveFileW(from.c_str(), to.c_str());
 }
 
+std::wstring FileNameOf(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// "r <hex id>", then the end or a blank.
+bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId)
+{
+    if (arguments.size() < 3 || arguments[0] != L'r' || arguments[1] != L' ' || !iswxdigit(arguments[2]))
+        return false;
+    wchar_t* end = nullptr;
+    unsigned long id = wcstoul(arguments.c_str() + 2, &end, 16);
+    if (*end != L'\0' && *end != L' ')
+        return false;
+    *gameId = static_cast<uint32_t>(id);
+    return true;
+}
+
+// Calls visit with each shortcut file directly in folder until it answers
+// true; answers whether one did.
+template <typename Visit>
+bool AnyShortcutIn(const wchar_t* folder, Visit visit)
+{
+    std::wstring pattern = std::wstring(folder) + L"\\*.lnk";
+    if (pattern.size() >= kPathChars)
+        return false;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            found = visit((std::wstring(folder) + L"\\" + entry.cFileName).c_str());
+    } while (!found && FindNextFileW(find, &entry));
+    FindClose(find);
+    return found;
+}
+
+bool IsEmptyFolder(const wchar_t* folder)
+{
+    std::wstring pattern = std::wstring(folder) + L"\\*";
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;
+    bool empty = true;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            empty = false;
+    } while (empty && FindNextFileW(find, &entry));
+    FindClose(find);
+    return empty;
+}
+
+// A folder that some manager's game shortcut lives in (any brand's, any
+// game's): a per-game menu folder, not one an older installer left.
+bool HoldsManagerGameShortcut(const wchar_t* folder)
+{
+    return AnyShortcutIn(folder, [](const wchar_t* link) {
+        std::optional<ShortcutStart> start = ReadShortcutStart(link);
+        uint32_t id = 0;
+        return start && ArgumentsSelectGame(start->arguments, &id);
+    });
+}
+
+// selected is the id, or the older id, of an installed game that is not
+// gameId.
+bool IsOtherInstalledGame(sqlite3* catalog, uint32_t selected, uint32_t gameId)
+{
+    if (!catalog)
+        return false;
+    char sql[192];
+    snprintf(sql, sizeof(sql),
+             "select count(*) from games where inst is not null and id<>%u and (id=%u or old_id=%u)", gameId,
+             selected, selected);
+    Statement count;
+    if (!count.PrepareWithRetry(catalog, sql)) {
+        // A catalog without older ids.
+        snprintf(sql, sizeof(sql), "select count(*) from games where inst is not null and id<>%u and id=%u",
+                 gameId, selected);
+        if (!count.PrepareWithRetry(catalog, sql))
+            return false;
+    }
+    return count.StepRow() && count.ColumnInt(0) > 0;
+}
+
+constexpr int kMaxNameNumber = 20;
+
+// name, then "name (2)" to "name (20)".
+std::wstring NumberedName(const wchar_t* name, int number)
+{
+    if (number < 2)
+        return name;
+    return std::wstring(name) + L" (" + std::to_wstring(number) + L")";
+}
+
+// The first shortcut path of the name's series that is free or already
+// the game's own.
+std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfolder, const wchar_t* name,
+                                             uint32_t gameId)
+{
+    for (int number = 1; number <= kMaxNameNumber; ++number) {
+        std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, NumberedName(name, number).c_str());
+        if (!path)
+            return std::nullopt;
+        if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES ||
+            IsShortcutOfGame(GetCatalogDb(), path->c_str(), gameId))
+            return path;
+    }
+    return std::nullopt;
+}
+
+// The first name of the series for the game's own menu folder below
+// menuFolder that is free, empty or already the game's.
+std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const wchar_t* name, uint32_t gameId)
+{
+    for (int number = 1; number <= kMaxNameNumber; ++number) {
+        std::wstring subfolder = std::wstring(menuFolder) + L"\\" + NumberedName(name, number);
+        if (subfolder.size() >= kPathChars)
+            return std::nullopt;
+        std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
+        if (!folder)
+            return std::nullopt;
+        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsEmptyFolder(folder->c_str()) ||
+            FolderHoldsShortcutOfGame(GetCatalogDb(), folder->c_str(), gameId))
+            return subfolder;
+    }
+    return std::nullopt;
+}
+
 // An older installer made a menu folder named after the game's ident with
 // blanks for underscores; the game's entries now live elsewhere.
 void DeleteOlderGameMenuFolder(const std::wstring& programs, const wchar_t* menuFolder, const wchar_t* ident)
@@ -46,10 +183,30 @@ void DeleteOlderGameMenuFolder(const std::wstring& programs, const wchar_t* menu
     if (!IsSafeShortcutName(folderName.c_str()))
         return;
     std::wstring folder = programs + L"\\" + menuFolder + L"\\" + folderName;
-    DeleteDirectoryTree(folder.c_str());
+    // The same name may be a game's own menu folder, ours or another
+    // brand's: that one stays.
+    if (!HoldsManagerGameShortcut(folder.c_str()))
+        DeleteDirectoryTree(folder.c_str());
 }
 
 }  // namespace
+
+bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId)
+{
+    std::optional<ShortcutStart> start = ReadShortcutStart(linkPath);
+    uint32_t id = 0;
+    if (!start || _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) != 0 ||
+        !ArgumentsSelectGame(start->arguments, &id))
+        return false;
+    return id == gameId || !IsOtherInstalledGame(catalog, id, gameId);
+}
+
+bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t gameId)
+{
+    return folder && AnyShortcutIn(folder, [catalog, gameId](const wchar_t* link) {
+               return IsShortcutOfGame(catalog, link, gameId);
+           });
+}
 
 std::optional<std::wstring> ManagerShortcutTarget()
 {
@@ -91,7 +248,7 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (programs && renameOld)
         RenameOldMenuFolder(*programs, menuFolder);
 
-    *desktopLink = ShortcutPath(CSIDL_DESKTOP, nullptr, name);
+    *desktopLink = FreeShortcutPath(CSIDL_DESKTOP, nullptr, name, gameId);
     if (*desktopLink)
         CreateShortcut(target->c_str(), (*desktopLink)->c_str(), iconPath, arguments.c_str());
 
@@ -101,14 +258,15 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     bool ownFolder = config && config->perGameMenuFolders;
     std::wstring subfolder = menuFolder;
     if (ownFolder) {
-        std::wstring gameFolder = subfolder + L"\\" + name;
-        if (gameFolder.size() < kPathChars)
-            subfolder = gameFolder;
+        std::optional<std::wstring> gameFolder = FreeGameFolderName(menuFolder, name, gameId);
+        if (gameFolder)
+            subfolder = *gameFolder;
         else
             ownFolder = false;
     }
 
-    *menuEntry = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name);
+    *menuEntry = ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name)
+                           : FreeShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name, gameId);
     if (*menuEntry) {
         if (!ownFolder) {
             CreateShortcut(target->c_str(), (*menuEntry)->c_str(), iconPath, arguments.c_str());

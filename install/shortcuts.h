@@ -3,6 +3,8 @@
 // Shortcuts of installed games. They start the manager itself with switch
 // r and the game's id, so a double click opens the manager on that game.
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,11 +22,25 @@ std::optional<std::wstring> ManagerShortcutTarget();
 // numbering (option newdb is 1).
 std::wstring GameShortcutArguments(uint32_t gameId);
 
+// True when the shortcut at linkPath is one this manager made for the game:
+// it starts this manager (its executable, by file name) with "r <id in
+// hex>", and the id is gameId or names no other game installed in catalog
+// (by id, or by its older id), as after a change of numbering. The user's
+// own shortcuts, another brand's and another installed game's are not.
+// The caller holds a COM apartment.
+bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId);
+// True when the folder holds such a shortcut of the game: a menu folder of
+// the game's own.
+bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t gameId);
+
 // Gives a freshly installed game its desktop shortcut and programs-menu
 // entry (in a folder of its own where the brand asks for one). Hands back
 // the paths made: desktopLink, and menuEntry (the shortcut, or the game's
 // own folder). Does nothing unless the id, the name, the ident and the
-// icon are all there and the name is fit to name a shortcut. The caller
-// holds a COM apartment.
+// icon are all there and the name is fit to name a shortcut. A shortcut or
+// folder of that name that is not the game's own (the user's, another
+// game's of the same name, another brand's) is never overwritten: the
+// first free name of "Name (2)" to "Name (20)" is taken instead. The
+// caller holds a COM apartment.
 void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* ident, const wchar_t* iconPath,
                          std::optional<std::wstring>* desktopLink, std::optional<std::wstring>* menuEntry);

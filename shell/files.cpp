@@ -6,6 +6,7 @@
 #include <gdiplus.h>
 
 #include <cwchar>
+#include <cwctype>
 
 #include "shell/com.h"
 
@@ -33,14 +34,48 @@ bool CreateDirectoryPath(const wchar_t* path)
     return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-void DeleteDirectoryTree(const wchar_t* path)
+namespace {
+
+// Upper-cased the way the file system compares names.
+std::wstring FoldCase(std::wstring text)
 {
-    if (!path || !*path)
-        return;
-    std::wstring dir = path;
+    if (!text.empty())
+        CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Both folded full paths: inner is outer or lies below it.
+bool IsFoldedSameOrBelow(const std::wstring& inner, const std::wstring& outer)
+{
+    if (inner.size() < outer.size() || inner.compare(0, outer.size(), outer) != 0)
+        return false;
+    return inner.size() == outer.size() || outer.back() == L'\\' || inner[outer.size()] == L'\\';
+}
+
+bool IsKept(const std::wstring& foldedPath, const std::vector<std::wstring>& keep)
+{
+    for (const std::wstring& kept : keep) {
+        if (IsFoldedSameOrBelow(foldedPath, kept))
+            return true;
+    }
+    return false;
+}
+
+bool LeadsToKept(const std::wstring& foldedPath, const std::vector<std::wstring>& keep)
+{
+    for (const std::wstring& kept : keep) {
+        if (IsFoldedSameOrBelow(kept, foldedPath))
+            return true;
+    }
+    return false;
+}
+
+// keep holds folded full paths; with any, dir is a full path too.
+bool DeleteTreeKeeping(const std::wstring& dir, const std::vector<std::wstring>& keep)
+{
     std::wstring pattern = dir + L"\\*";
     if (pattern.size() >= kPathChars)
-        return;
+        return false;
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
@@ -51,18 +86,107 @@ void DeleteDirectoryTree(const wchar_t* path)
             if (child.size() >= kPathChars)
                 continue;
             const DWORD attributes = entry.dwFileAttributes;
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 // A junction or directory link: only the link goes; what it
                 // points to lies outside the tree.
                 RemoveDirectoryW(child.c_str());
-            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteDirectoryTree(child.c_str());
-            else
-                DeleteFileW(child.c_str());
+            } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (keep.empty() || !IsKept(FoldCase(child), keep))
+                    DeleteTreeKeeping(child, keep);
+            } else {
+                DeleteFileForced(child.c_str());
+            }
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryW(path);
+    if (!keep.empty() && LeadsToKept(FoldCase(dir), keep))
+        return false;
+    SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return RemoveDirectoryW(dir.c_str()) || GetFileAttributesW(dir.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+bool DeleteFileForced(const wchar_t* path)
+{
+    if (!path || !*path)
+        return false;
+    if (DeleteFileW(path))
+        return true;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (!(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(path) != FALSE;
+}
+
+bool DeleteDirectoryTree(const wchar_t* path, const std::vector<std::wstring>& keep)
+{
+    if (!path || !*path)
+        return false;
+    std::vector<std::wstring> folded;
+    for (const std::wstring& kept : keep) {
+        if (std::optional<std::wstring> full = NormalisedFullPath(kept.c_str()))
+            folded.push_back(FoldCase(*full));
+    }
+    std::wstring dir = path;
+    if (!folded.empty()) {
+        // The tree is compared by its full path; it is walked by the one given.
+        std::optional<std::wstring> full = NormalisedFullPath(path);
+        if (!full)
+            return false;
+        dir = *full;
+        if (IsKept(FoldCase(dir), folded))
+            return false;
+    }
+    return DeleteTreeKeeping(dir, folded);
+}
+
+std::optional<std::wstring> NormalisedFullPath(const wchar_t* path)
+{
+    if (!path || !*path)
+        return std::nullopt;
+    std::wstring text = path;
+    for (wchar_t& c : text) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    if (text.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        text = L"\\\\" + text.substr(8);
+    else if (text.compare(0, 4, L"\\\\?\\") == 0)
+        text = text.substr(4);
+    const bool drive = text.size() >= 3 && iswalpha(text[0]) && text[1] == L':' && text[2] == L'\\';
+    const bool share = text.size() >= 3 && text[0] == L'\\' && text[1] == L'\\' && text[2] != L'?' &&
+                       text[2] != L'.' && text[2] != L'\\';
+    if (!drive && !share)
+        return std::nullopt;
+    wchar_t full[kPathChars];
+    DWORD length = GetFullPathNameW(text.c_str(), kPathChars, full, nullptr);
+    if (length == 0 || length >= kPathChars)
+        return std::nullopt;
+    std::wstring result(full, length);
+    const size_t rootChars = drive ? 3 : 2;
+    while (result.size() > rootChars && result.back() == L'\\')
+        result.pop_back();
+    return result;
+}
+
+bool IsSamePath(const wchar_t* a, const wchar_t* b)
+{
+    std::optional<std::wstring> first = NormalisedFullPath(a);
+    std::optional<std::wstring> second = NormalisedFullPath(b);
+    return first && second && FoldCase(*first) == FoldCase(*second);
+}
+
+bool IsSameOrBelow(const wchar_t* path, const wchar_t* folder)
+{
+    std::optional<std::wstring> inner = NormalisedFullPath(path);
+    std::optional<std::wstring> outer = NormalisedFullPath(folder);
+    if (!inner || !outer)
+        return false;
+    return IsFoldedSameOrBelow(FoldCase(*inner), FoldCase(*outer));
 }
 
 std::optional<std::wstring> MakeTempFileName(const wchar_t* prefix)
@@ -144,6 +268,27 @@ bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wcha
     if (arguments)
         link->SetArguments(arguments);
     return SUCCEEDED(file->Save(linkPath, TRUE));
+}
+
+std::optional<ShortcutStart> ReadShortcutStart(const wchar_t* linkPath)
+{
+    if (!linkPath)
+        return std::nullopt;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.out_void())))
+        return std::nullopt;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.out_void())) || FAILED(file->Load(linkPath, STGM_READ)))
+        return std::nullopt;
+    wchar_t text[kPathChars] = {};
+    ShortcutStart start;
+    if (SUCCEEDED(link->GetPath(text, kPathChars, nullptr, SLGP_RAWPATH)))
+        start.target = text;
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetArguments(text, kPathChars)))
+        start.arguments = text;
+    return start;
 }
 
 namespace {

@@ -14,8 +14,23 @@
 
 // True when the directory exists afterwards; missing parents are made.
 bool CreateDirectoryPath(const wchar_t* path);
-// Deletes a directory with everything below it; failures are not reported.
-void DeleteDirectoryTree(const wchar_t* path);
+// Deletes a directory with everything below it; read-only files are made
+// writable first. The folders named in keep (full paths) stay with
+// everything in them, and so do the folders that lead to them. True when
+// the directory is gone afterwards.
+bool DeleteDirectoryTree(const wchar_t* path, const std::vector<std::wstring>& keep = {});
+// Deletes a file, clearing its read-only attribute first.
+bool DeleteFileForced(const wchar_t* path);
+
+// Paths as Windows resolves them: a full path with "/" read as "\", "."
+// and ".." resolved, the "\\?\" prefix taken off and no separator at the
+// end (a drive's root keeps its own). nullopt for a relative path (also
+// "C:name" and "\\name"), a device path or one that does not resolve.
+std::optional<std::wstring> NormalisedFullPath(const wchar_t* path);
+// Both name the same folder or file, case aside.
+bool IsSamePath(const wchar_t* a, const wchar_t* b);
+// path is folder itself or lies below it, case aside.
+bool IsSameOrBelow(const wchar_t* path, const wchar_t* folder);
 // An empty new file in the user's temporary directory whose name begins
 // with prefix; nullopt when none can be made.
 std::optional<std::wstring> MakeTempFileName(const wchar_t* prefix);
@@ -28,6 +43,14 @@ std::optional<std::wstring> ShortcutPath(int folderId, const wchar_t* subfolder,
 bool CreateShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* iconPath,
                     const wchar_t* arguments);
 bool RetargetShortcut(const wchar_t* linkPath, const wchar_t* target, const wchar_t* arguments);
+// What a shortcut starts: its target as stored and its arguments; nullopt
+// when the file is not a shortcut that loads. The caller holds a COM
+// apartment.
+struct ShortcutStart {
+    std::wstring target;
+    std::wstring arguments;
+};
+std::optional<ShortcutStart> ReadShortcutStart(const wchar_t* linkPath);
 
 // Opens url in the user's browser when it is an http or https address.
 // Addresses come from pages and web replies: anything else (a path, another

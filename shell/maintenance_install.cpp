@@ -21,6 +21,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -140,6 +141,17 @@ void TakeBackUnregisteredInstall(const InstallJob& job)
     DeleteUninstallList(links.c_str());
 }
 
+// The target as the uninstall list will hold it: a full path, normalised,
+// without ";" (which would split the list). A relative path would name
+// whatever folder the uninstalling process stands in, so it is refused.
+std::optional<std::wstring> InstallTarget()
+{
+    std::optional<std::wstring> target = GetSwitchString(L'w');
+    if (!target || !IsUninstallListPath(target))
+        return std::nullopt;
+    return NormalisedFullPath(target->c_str());
+}
+
 void ShowInstallError(int32_t state)
 {
     wchar_t text[64];
@@ -154,7 +166,7 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
     if (!packagePath)
         return false;
     uint32_t id = InstallGameId(packagePath);
-    std::optional<std::wstring> targetDir = GetSwitchString(L'w');
+    std::optional<std::wstring> targetDir = InstallTarget();
     if (!id || !targetDir)
         return false;
     std::unique_ptr<CInstallNotify> notify(new (std::nothrow) CInstallNotify());
@@ -221,6 +233,18 @@ void UninstallAllGames()
     }
     for (uint32_t id : installed)
         UninstallGame(static_cast<int32_t>(id));
+    // A folder kept for a game uninstalled later in the walk (one below it,
+    // or one it shared) is free now.
+    std::vector<uint32_t> unfinished;
+    {
+        QueryCursor cursor(GetCatalogDb());
+        for (Statement* row = cursor.SelectGamesWhere(L"uninstall is not null"); row; row = cursor.Next())
+            unfinished.push_back(GameRecord::Id(*row));
+    }
+    for (uint32_t id : unfinished) {
+        if (std::find(installed.begin(), installed.end(), id) != installed.end())
+            UninstallGame(static_cast<int32_t>(id));
+    }
 }
 
 void UninstallGameFromSwitch(uint32_t id)

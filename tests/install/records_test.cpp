@@ -209,14 +209,25 @@ TEST_F(RecordsTest, RegistrationWritesTheRowOfAnInstalledJobOnly)
     EXPECT_EQ("NULL", catalog_.Column(42, "exec"));
     EXPECT_EQ("NULL", catalog_.Column(42, "utm"));
 
-    // A failed job writes nothing; a missing row still registers.
+    // A failed job writes nothing. A game the catalog lacks gets its row
+    // from the package; installed under an id that is not the package's
+    // own, it is not registered at all.
     InstallJob failed = job;
     failed.state = 112;
     failed.installDir = L"E:\\Broken";
     EXPECT_EQ(112, RegisterInstalledGameIn(catalog_.get(), &failed));
     EXPECT_EQ("D:\\G", catalog_.Column(42, "path"));
     job.gameId = 43;
+    job.packageGameId = 43;
+    job.ident = L"alpha";
+    job.name = L"Alpha";
     EXPECT_EQ(kJobInstalled, RegisterInstalledGameIn(catalog_.get(), &job));
+    EXPECT_EQ("alpha", catalog_.Column(43, "ident"));
+    EXPECT_EQ("Alpha", catalog_.Column(43, "name"));
+    EXPECT_EQ("1", catalog_.Column(43, "type"));
+    EXPECT_EQ("C:\\Games\\Alpha", catalog_.Column(43, "path"));
+    job.gameId = 44;
+    EXPECT_EQ(kJobRegisterFailed, RegisterInstalledGameIn(catalog_.get(), &job));
     EXPECT_EQ(kJobRegisterFailed, RegisterInstalledGameIn(nullptr, &job));
 }
 
