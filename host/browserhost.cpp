@@ -25,11 +25,6 @@ ComPtr<T> QueryAs(IUnknown* object, REFIID iid)
     return ComPtr<IUnknown>::Share(object).As<T>(iid);
 }
 
-// The run's exit code after a start-up error box.
-constexpr int kExitStartupError = 4;
-
-// The box has told the user; the exit code tells whoever started the run,
-// an installer among them, that the manager never came up.
 void FailMainWindowCreation(int startupError)
 {
     ShowStartupError(startupError);

@@ -60,7 +60,7 @@ void ReportForeignPage()
     LogMessage(L"OnDocCompleted: theme version %u", static_cast<unsigned>(LookupThemeVersion()));
     LogMessage(L"OnDocCompleted: main URL %ls", GetMainPageUrl());
     ShowStartupError(kStartupErrorJavaScript);
-    PostQuitMessage(0);
+    PostQuitMessage(kExitStartupError);
 }
 
 bool SwitchGiven(wchar_t letter)

@@ -31,3 +31,8 @@ std::wstring StartupErrorText(int index);
 std::wstring StartupErrorCaption();
 // Shows the box (no owner, error icon, OK) and returns when it is closed.
 void ShowStartupError(int index);
+
+// The exit code of an interactive run that ended after the start-up error
+// box: it tells whoever started the run, an installer among them, that the
+// manager never came up.
+constexpr int kExitStartupError = 4;

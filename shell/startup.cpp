@@ -231,7 +231,7 @@ int RunProgram(HINSTANCE instance)
     // 11. The catalog.
     if (!GetCatalogDb()) {
         ShowStartupError(kStartupErrorDatabase);
-        return 4;
+        return kExitStartupError;
     }
 
     // 12. Remember the game to select.
@@ -254,7 +254,7 @@ int RunProgram(HINSTANCE instance)
     // 14. The catalog again (the launch may have closed it).
     if (!GetCatalogDb()) {
         ShowStartupError(kStartupErrorDatabase);
-        return 4;
+        return kExitStartupError;
     }
 
     // 15.-16. Page hooks and the theme.
@@ -264,7 +264,7 @@ int RunProgram(HINSTANCE instance)
         // The temporary file made for the theme goes with the failed start.
         UnloadThemeModule();
         ShowStartupError(kStartupErrorTheme);
-        return 4;
+        return kExitStartupError;
     }
 
     // 17.-18. COM, the main window, and the lock for good.
@@ -276,7 +276,7 @@ int RunProgram(HINSTANCE instance)
         UnloadThemeModule();
         ShowStartupError(kStartupErrorManager);
         CoUninitialize();
-        return 4;
+        return kExitStartupError;
     }
 
     // 19. The message loop, then shutdown.

@@ -159,7 +159,7 @@ TEST_F(InteractiveRun, APageWithoutTheProbeEndsTheRun)
     EXPECT_NE(std::wstring::npos, box->text.find(L"OnDocCompleted: main URL res://"));
     EXPECT_NE(std::wstring::npos, box->text.find(L"ExecuteScript: GetIDsOfNames returned 0x80020006"));
     zeltest::DismissMessageBox(box->window);
-    EXPECT_EQ(0u, process_.Wait(30000));
+    EXPECT_EQ(4u, process_.Wait(30000));
 }
 
 TEST_F(InteractiveRun, AThemeWithoutSmallIconOrTitleCannotMakeTheWindow)
