@@ -207,8 +207,10 @@ int RunProgram(HINSTANCE instance)
     uint32_t gameId = 0;
     if (IsSwitchGiven(L'x'))
         exitCode = AskRunningInstanceToExit();
-    if (GetSwitchHex(L'z', &gameId))
+    if (GetSwitchHex(L'z', &gameId)) {
+        OpenCatalogForReading();
         return QueryGameInstalled(gameId);
+    }
     if (RunMaintenanceSwitches(exitCode, gameId))
         return exitCode;
 
