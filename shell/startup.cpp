@@ -214,8 +214,10 @@ int RunProgram(HINSTANCE instance)
     if (RunMaintenanceSwitches(exitCode, gameId))
         return exitCode;
 
-    // 8. The brand's select-game message.
+    // 8. The brand's select-game message; the balloons' work area as it is
+    // at start-up.
     RegisterSelectGameMessage();
+    GetBalloonStack();
 
     // 9. Which game to select or start.
     const bool selectGiven = GetSwitchHex(L'r', &gameId);
