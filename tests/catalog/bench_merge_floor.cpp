@@ -5,12 +5,19 @@
 //
 //   bench_merge_floor CATALOG IMPORT
 
+#include "catalog/catalog.h"
 #include "catalog/sqlfunctions.h"
 
 #include <sqlite3.h>
 #include <windows.h>
 
 #include <string>
+
+// The page-feeding hook slots the functions call: empty, as in the
+// program's maintenance runs.
+OptionRowHookFn OptionRowHook = nullptr;
+GameRowHookFn GameRowHook = nullptr;
+GamePictureHookFn GamePictureHook = nullptr;
 
 namespace {
 
