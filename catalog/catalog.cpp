@@ -128,6 +128,54 @@ std::string WideToUtf8(const wchar_t* text)
     return utf8;
 }
 
+// The word that follows prefix in a schema statement: the name of the
+// table, column or trigger it makes.
+std::string NameAfter(const char* sql, const char* prefix)
+{
+    const size_t start = strlen(prefix);
+    if (strncmp(sql, prefix, start) != 0)
+        return {};
+    const char* name = sql + start;
+    return std::string(name, strcspn(name, " ("));
+}
+
+// "'a','b'" for an SQL "in" list; the names are this file's own.
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "'" : ",'") + name + "'";
+    return list;
+}
+
+// Whether the catalog already has every table, column and trigger that the
+// schema update would add; read without writing anything.
+bool HasCurrentSchema(sqlite3* db, bool withOldNumbering)
+{
+    std::vector<std::string> tables{NameAfter(kCreateGames, "create table if not exists ")};
+    for (const char* sql : kOtherTables)
+        tables.push_back(NameAfter(sql, "create table if not exists "));
+    std::vector<std::string> columns;
+    auto addColumns = [&](const auto& statements) {
+        for (const char* sql : statements)
+            columns.push_back(NameAfter(sql, "alter table games add "));
+    };
+    addColumns(kAddedColumns);
+    if (withOldNumbering)
+        addColumns(kOldNumberingColumns);
+    std::vector<std::string> triggers{NameAfter(kOptionTrigger, "create trigger if not exists "),
+                                      NameAfter(GameInsertTrigger(false).c_str(), "create trigger if not exists "),
+                                      NameAfter(GameUpdateTrigger(false).c_str(), "create trigger if not exists ")};
+    const std::string sql =
+        "select (select count(*) from sqlite_master where type='table' and name in(" + NameList(tables) +
+        "))=" + std::to_string(tables.size()) +
+        " and (select count(*) from pragma_table_info('games') where name in(" + NameList(columns) +
+        "))=" + std::to_string(columns.size()) +
+        " and (select count(*) from sqlite_master where type='trigger' and name in(" + NameList(triggers) +
+        "))=" + std::to_string(triggers.size());
+    return QueryInt(db, sql.c_str()) == 1;
+}
+
 }  // namespace
 
 void UpdateCatalogSchema(sqlite3* db, bool withOldNumbering)
@@ -203,6 +251,27 @@ bool OpenCatalogDb()
     }
     RegisterCatalogFunctions(db);
     UpdateCatalogSchema(db, GetBrandId() == 0);
+    CatalogDb = db;
+    return true;
+}
+
+bool OpenCatalogForReading()
+{
+    if (CatalogDb)
+        return true;
+    if (CatalogDbPath[0] == '\0')
+        return false;
+    sqlite3* db = nullptr;
+    if (!OpenAndCheckDatabase(CatalogDbPath, &db))
+        return false;
+    // The quick check guards writes; a run that only reads leaves the file
+    // as it is, unless the catalog is older than this build and must gain
+    // its missing parts first (the ordinary open does that).
+    if (!HasCurrentSchema(db, GetBrandId() == 0)) {
+        sqlite3_close(db);
+        return OpenCatalogDb();
+    }
+    RegisterCatalogFunctions(db);
     CatalogDb = db;
     return true;
 }

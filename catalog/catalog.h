@@ -16,6 +16,11 @@ const char* GetCatalogDbPath();
 // The connection; opens it (schema, functions, triggers) when needed.
 sqlite3* GetCatalogDb();
 bool OpenCatalogDb();
+// For a run that only reads (the installed query): the same connection,
+// without the quick check and, on a catalog that already has this build's
+// tables, columns and triggers, without the schema update, so nothing is
+// written. An older catalog is opened and updated as by OpenCatalogDb.
+bool OpenCatalogForReading();
 // True when no connection remains; a failed close keeps the handle.
 bool CloseCatalogDb();
 

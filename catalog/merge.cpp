@@ -5,10 +5,13 @@
 #include "catalog/storage.h"
 #include "shell/brand.h"
 
+#include <windows.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
@@ -16,131 +19,77 @@
 
 namespace {
 
-// The growable text in which one statement is built. The first-item flag
-// decides whether a comma goes before the next listed item.
-class SqlTextBuffer {
-public:
-    void AppendChar(char c)
-    {
-        Reserve(1);
-        text_ += c;
-    }
-    void AppendText(const char* text, bool doubleQuotes = false)
-    {
-        size_t length = strlen(text);
-        Reserve(length);
-        if (!doubleQuotes) {
-            text_.append(text, length);
-            return;
-        }
-        for (const char* p = text; *p; ++p) {
-            if (*p == '\'')
-                text_ += '\'';
-            text_ += *p;
-        }
-    }
-    void Append(const std::string& text)
-    {
-        Reserve(text.size());
-        text_ += text;
-    }
-    void AppendUInt(uint32_t value) { Append(std::to_string(value)); }
-    void Reset()
-    {
-        text_.clear();
-        first_ = true;
-    }
-    // Appends "," unless nothing has been listed yet.
-    void ListSeparator()
-    {
-        if (!first_)
-            AppendChar(',');
-        first_ = false;
-    }
-    bool Empty() const { return first_; }
-    const char* Text() const { return text_.c_str(); }
-
-private:
-    // Statements grow in 64 KiB steps: rows with large blobs (theme
-    // modules, pictures) need no limit on the text.
-    void Reserve(size_t more)
-    {
-        constexpr size_t kStep = 65536;
-        size_t needed = text_.size() + more + 1;
-        if (needed > text_.capacity())
-            text_.reserve((needed + kStep - 1) / kStep * kStep);
-    }
-
-    std::string text_;
-    bool first_ = true;
-};
-
 // Blob values of an import database start with one marker byte.
 enum BlobMarker : unsigned char {
     kBlobRaw = 0,         // the bytes follow as they are
     kBlobCompressed = 1,  // 4-byte little-endian length, then a zlib stream
 };
 
-void AppendHex(std::string& out, const unsigned char* data, size_t size)
-{
-    static const char kDigits[] = "0123456789ABCDEF";
-    out.reserve(out.size() + size * 2 + 3);
-    out += "X'";
-    for (size_t i = 0; i < size; ++i) {
-        out += kDigits[data[i] >> 4];
-        out += kDigits[data[i] & 0x0F];
-    }
-    out += '\'';
-}
+// One import value as the catalog receives it. Values are bound to
+// prepared statements, which writes exactly what the value's SQL literal
+// would (the same integers, texts and blob bytes, so the same rows and the
+// same trigger calls), keeps every bit of a float, whose text form has
+// only 15 digits, and lets infinities through, which have no literal.
+struct ColumnValue {
+    int type = SQLITE_NULL;  // SQLITE_NULL: the column is not written
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    const char* text = nullptr;  // the import row's, valid until its next step
+    const unsigned char* blob = nullptr;
+    size_t blobSize = 0;
+    std::vector<unsigned char> inflated;  // the bytes of a compressed blob
+};
 
-// The blob's literal; false when a compressed blob does not inflate to
+// The blob's bytes; false when a compressed blob does not inflate to
 // exactly its stated length (its row is then not written at all).
-bool RenderBlobLiteral(const unsigned char* data, size_t size, std::string& literal)
+bool ReadBlobValue(const unsigned char* data, size_t size, ColumnValue& value)
 {
+    value.type = SQLITE_BLOB;
     switch (data[0]) {
     case kBlobRaw:
-        AppendHex(literal, data + 1, size - 1);
+        value.blob = data + 1;
+        value.blobSize = size - 1;
         return true;
     case kBlobCompressed: {
         if (size < 5)
             return false;
         uLongf stated = static_cast<uLongf>(data[1]) | static_cast<uLongf>(data[2]) << 8 |
                         static_cast<uLongf>(data[3]) << 16 | static_cast<uLongf>(data[4]) << 24;
-        std::vector<unsigned char> inflated(stated > 0 ? stated : 1);
+        value.inflated.resize(stated > 0 ? stated : 1);
         uLongf length = stated;
-        if (uncompress(inflated.data(), &length, data + 5, static_cast<uLong>(size - 5)) != Z_OK ||
+        if (uncompress(value.inflated.data(), &length, data + 5, static_cast<uLong>(size - 5)) != Z_OK ||
             length != stated)
             return false;
-        AppendHex(literal, inflated.data(), length);
+        value.blob = value.inflated.data();
+        value.blobSize = length;
         return true;
     }
     default:
-        literal = "X''";
+        // An unknown marker writes an empty blob.
+        value.blobSize = 0;
         return true;
     }
 }
 
-// The literals of one import row, by column position; a column without a
-// literal (null, a text without pointer, an empty blob) is not listed.
-class RowLiterals {
+// The values of one import row, by column position; a column without a
+// value (null, a text without pointer, an empty blob) is not written.
+class RowValues {
 public:
     // False when the row must not be written (a broken compressed blob, or
-    // memory ran out while rendering). With `only`, just those columns are
-    // rendered and the others count as absent, so a column that is not
+    // memory ran out while reading). With `only`, just those columns are
+    // read and the others count as absent, so a column that is not
     // written cannot hold the row back.
-    bool Render(sqlite3_stmt* row, int columns, std::span<const int> only = {})
+    bool Read(sqlite3_stmt* row, int columns, std::span<const int> only = {})
     {
-        literals_.resize(static_cast<size_t>(columns));
-        present_.assign(static_cast<size_t>(columns), false);
+        values_.resize(static_cast<size_t>(columns));
         try {
             for (int i = 0; i < columns; ++i) {
+                ColumnValue& value = values_[static_cast<size_t>(i)];
+                value.type = SQLITE_NULL;
                 if (only.size() != 0 && std::find(only.begin(), only.end(), i) == only.end())
                     continue;
-                std::string& literal = literals_[static_cast<size_t>(i)];
-                literal.clear();
-                if (!RenderColumnLiteral(row, i, literal))
+                if (!ReadColumn(row, i, value))
                     return false;
-                present_[static_cast<size_t>(i)] = !literal.empty();
             }
         } catch (const std::bad_alloc&) {
             return false;
@@ -149,48 +98,110 @@ public:
     }
     bool Present(int column) const
     {
-        return column >= 0 && static_cast<size_t>(column) < present_.size() &&
-               present_[static_cast<size_t>(column)];
+        return column >= 0 && static_cast<size_t>(column) < values_.size() &&
+               values_[static_cast<size_t>(column)].type != SQLITE_NULL;
     }
-    const std::string& Literal(int column) const { return literals_[static_cast<size_t>(column)]; }
+    // Binds a present column's value to parameter `index` of stmt.
+    void Bind(sqlite3_stmt* stmt, int index, int column) const
+    {
+        const ColumnValue& value = values_[static_cast<size_t>(column)];
+        switch (value.type) {
+        case SQLITE_INTEGER:
+            sqlite3_bind_int64(stmt, index, value.integer);
+            break;
+        case SQLITE_FLOAT:
+            sqlite3_bind_double(stmt, index, value.real);
+            break;
+        case SQLITE_TEXT:
+            sqlite3_bind_text(stmt, index, value.text, -1, SQLITE_STATIC);
+            break;
+        default:
+            // A blob of no bytes is still an empty blob, not a null.
+            if (value.blobSize == 0)
+                sqlite3_bind_zeroblob(stmt, index, 0);
+            else
+                sqlite3_bind_blob64(stmt, index, value.blob, value.blobSize, SQLITE_STATIC);
+            break;
+        }
+    }
 
 private:
-    static bool RenderColumnLiteral(sqlite3_stmt* row, int column, std::string& literal)
+    static bool ReadColumn(sqlite3_stmt* row, int column, ColumnValue& value)
     {
         switch (sqlite3_column_type(row, column)) {
         case SQLITE_INTEGER:
+            value.type = SQLITE_INTEGER;
+            value.integer = sqlite3_column_int64(row, column);
+            return true;
         case SQLITE_FLOAT:
-            literal = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+            value.type = SQLITE_FLOAT;
+            value.real = sqlite3_column_double(row, column);
             return true;
-        case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-            if (!text)
-                return true;
-            literal += '\'';
-            for (const char* p = text; *p; ++p) {
-                if (*p == '\'')
-                    literal += '\'';
-                literal += *p;
-            }
-            literal += '\'';
+        case SQLITE_TEXT:
+            // The text as far as its first NUL, as a literal would hold it.
+            value.text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+            if (value.text)
+                value.type = SQLITE_TEXT;
             return true;
-        }
         case SQLITE_BLOB: {
             const void* data = sqlite3_column_blob(row, column);
             int size = sqlite3_column_bytes(row, column);
             if (!data || size <= 0)
                 return true;
-            return RenderBlobLiteral(static_cast<const unsigned char*>(data),
-                                     static_cast<size_t>(size), literal);
+            return ReadBlobValue(static_cast<const unsigned char*>(data), static_cast<size_t>(size), value);
         }
         default:
             return true;
         }
     }
 
-    std::vector<std::string> literals_;
-    std::vector<bool> present_;
+    std::vector<ColumnValue> values_;
 };
+
+// Prepared statements of one walk, one for each set of columns that rows
+// fill: rows of one shape share their statement and differ only in the
+// values bound to it. A statement the catalog cannot take (a column it
+// lacks) is kept as an empty holder, so its rows are skipped, as their
+// text would fail.
+class ShapeStatements {
+public:
+    explicit ShapeStatements(sqlite3* db) : db_(db) {}
+    // The statement for the shape; made from sql() the first time.
+    template <typename MakeSql>
+    sqlite3_stmt* For(const std::string& shape, MakeSql sql)
+    {
+        auto found = statements_.find(shape);
+        if (found == statements_.end()) {
+            auto holder = std::make_unique<Statement>();
+            holder->Prepare(db_, sql().c_str());
+            found = statements_.emplace(shape, std::move(holder)).first;
+        }
+        return found->second->Handle();
+    }
+
+private:
+    sqlite3* db_;
+    std::map<std::string, std::unique_ptr<Statement>> statements_;
+};
+
+// Steps a statement whose values are bound, with the busy retry, and
+// makes it ready for the next row; its failure is ignored, as the walk
+// goes on.
+void RunBound(sqlite3_stmt* stmt)
+{
+    for (;;) {
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            sqlite3_reset(stmt);
+            Sleep(kBusyRetrySleepMs);
+        } else if (rc != SQLITE_ROW) {
+            break;
+        }
+    }
+    // The bound texts and blobs belong to the import row: none outlives it.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+}
 
 // The import's column names, quoted for use in the catalog's SQL, and
 // their positions.
@@ -222,40 +233,84 @@ private:
     std::vector<std::string> quoted_;
 };
 
-// "insert or replace into <table>(<names>)values(<literals>)" from every
-// listed column of the row.
-void BuildInsertStatement(const char* quotedTable, const ColumnNameList& columns,
-                          const RowLiterals& row, SqlTextBuffer& statement, SqlTextBuffer& values)
+// Writes the row with "insert or replace into <table>(<names>)values(...)"
+// over every column it fills.
+void InsertRow(ShapeStatements& statements, const std::string& quotedTable, const ColumnNameList& columns,
+               const RowValues& row)
 {
-    statement.Reset();
-    values.Reset();
-    statement.AppendText("insert or replace into ");
-    statement.AppendText(quotedTable);
-    statement.AppendChar('(');
-    values.AppendText(")values(");
+    std::string shape;
+    for (int i = 0; i < columns.Count(); ++i)
+        shape += row.Present(i) ? '1' : '0';
+    if (shape.find('1') == std::string::npos)
+        return;
+    sqlite3_stmt* stmt = statements.For(shape, [&] {
+        std::string names;
+        std::string values;
+        for (int i = 0; i < columns.Count(); ++i) {
+            if (!row.Present(i))
+                continue;
+            names += (names.empty() ? "" : ",") + columns.Quoted(i);
+            values += values.empty() ? "?" : ",?";
+        }
+        return "insert or replace into " + quotedTable + "(" + names + ")values(" + values + ")";
+    });
+    if (!stmt)
+        return;
+    int index = 0;
     for (int i = 0; i < columns.Count(); ++i) {
-        if (!row.Present(i))
-            continue;
-        values.ListSeparator();
-        values.Append(row.Literal(i));
-        statement.ListSeparator();
-        statement.Append(columns.Quoted(i));
+        if (row.Present(i))
+            row.Bind(stmt, ++index, i);
     }
-    statement.AppendText(values.Text());
-    statement.AppendChar(')');
+    RunBound(stmt);
 }
 
-// Appends "<name>=<literal>" for a column the import row has and fills.
-void AppendColumnAssignment(const ColumnNameList& columns, const RowLiterals& row, int column,
-                            SqlTextBuffer& statement)
+// Runs "update games set <name>=<value>,... where id=<id>" over those of
+// the assigned columns that the row fills; nothing when it fills none.
+void UpdateGameRow(ShapeStatements& statements, const ColumnNameList& columns, const RowValues& row,
+                   std::span<const int> assigned, sqlite3_int64 id)
 {
-    if (!row.Present(column))
+    std::string shape;
+    for (int column : assigned)
+        shape += row.Present(column) ? '1' : '0';
+    if (shape.find('1') == std::string::npos)
         return;
-    statement.ListSeparator();
-    statement.Append(columns.Quoted(column));
-    statement.AppendChar('=');
-    statement.Append(row.Literal(column));
+    sqlite3_stmt* stmt = statements.For(shape, [&] {
+        std::string assignments;
+        for (int column : assigned) {
+            if (row.Present(column))
+                assignments += (assignments.empty() ? "" : ",") + columns.Quoted(column) + "=?";
+        }
+        return "update games set " + assignments + " where id=?";
+    });
+    if (!stmt)
+        return;
+    int index = 0;
+    for (int column : assigned) {
+        if (row.Present(column))
+            row.Bind(stmt, ++index, column);
+    }
+    // The id as the import row holds it. Cut to 32 bits it would name
+    // another game of the catalog (4294967297 is game 1), whose row the
+    // import would then update or renumber.
+    sqlite3_bind_int64(stmt, index + 1, id);
+    RunBound(stmt);
 }
+
+// One prepared statement with a single id parameter, for a whole walk.
+class IdStatement {
+public:
+    IdStatement(sqlite3* db, const char* sql) { stmt_.Prepare(db, sql); }
+    void Run(sqlite3_int64 id)
+    {
+        if (sqlite3_stmt* stmt = stmt_.Handle()) {
+            sqlite3_bind_int64(stmt, 1, id);
+            RunBound(stmt);
+        }
+    }
+
+private:
+    Statement stmt_;
+};
 
 bool StartsWith(const char* text, const char* prefix)
 {
@@ -286,14 +341,6 @@ private:
     Statement stmt_;
 };
 
-// The id as the import row holds it. Cut to 32 bits it would name another
-// game of the catalog (4294967297 is game 1), whose row the import would
-// then update, renumber or delete.
-std::string IdText(sqlite3_int64 id)
-{
-    return std::to_string(id);
-}
-
 }  // namespace
 
 void CopyTableRows(sqlite3* importDb, const char* table, sqlite3* catalogDb)
@@ -307,18 +354,16 @@ void CopyTableRows(sqlite3* importDb, const char* table, sqlite3* catalogDb)
     ColumnNameList columns(select.Handle());
     if (columns.Count() == 0)
         return;
-    RowLiterals row;
-    SqlTextBuffer statement;
-    SqlTextBuffer values;
+    ShapeStatements inserts(catalogDb);
+    RowValues row;
     while (select.StepRow()) {
-        if (!row.Render(select.Handle(), columns.Count()))
+        if (!row.Read(select.Handle(), columns.Count()))
             continue;
         try {
-            BuildInsertStatement(quotedTable.c_str(), columns, row, statement, values);
+            InsertRow(inserts, quotedTable, columns, row);
         } catch (const std::bad_alloc&) {
             continue;
         }
-        ExecOneWithRetry(statement.Text(), catalogDb);
     }
 }
 
@@ -346,9 +391,11 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         updated.push_back(columns.Find(name));
 
     GameLookup known(catalogDb);
-    RowLiterals row;
-    SqlTextBuffer statement;
-    SqlTextBuffer values;
+    IdStatement placeholder(catalogDb, "insert or ignore into games(id) values(?1)");
+    ShapeStatements inserts(catalogDb);
+    ShapeStatements updates(catalogDb);
+    RowValues row;
+    const std::string quotedGames = "games";
     while (select.StepRow()) {
         // A row without an id names no game: it would make a new one.
         if (sqlite3_column_type(select.Handle(), idColumn) == SQLITE_NULL)
@@ -358,34 +405,22 @@ void MergeGamesTable(sqlite3* importDb, sqlite3* catalogDb)
         // known game would still fire the insert trigger and push an empty
         // row of it to the page.
         const bool isKnown = known.Has(id);
-        if (!row.Render(select.Handle(), columns.Count(),
-                        isKnown ? std::span<const int>(updated) : std::span<const int>()))
+        if (!row.Read(select.Handle(), columns.Count(),
+                      isKnown ? std::span<const int>(updated) : std::span<const int>()))
             continue;
         try {
             if (isKnown) {
-                statement.Reset();
-                statement.AppendText("update games set ");
-                SqlTextBuffer assignments;
-                for (int column : updated)
-                    AppendColumnAssignment(columns, row, column, assignments);
-                if (assignments.Empty())
-                    continue;
-                statement.AppendText(assignments.Text());
-                statement.AppendText(" where id=");
-                statement.Append(IdText(id));
+                UpdateGameRow(updates, columns, row, updated, id);
             } else {
-                BuildInsertStatement("games", columns, row, statement, values);
+                // A new game gets its row in two steps, the bare id first,
+                // so the game stands even when the import's full row does
+                // not fit this catalog; the page hears of each step.
+                placeholder.Run(id);
+                InsertRow(inserts, quotedGames, columns, row);
             }
         } catch (const std::bad_alloc&) {
             continue;
         }
-        // A new game gets its row in two steps, the bare id first, so the
-        // game stands even when the import's full row does not fit this
-        // catalog; the page hears of each step.
-        if (!isKnown)
-            ExecOneWithRetry(("insert or ignore into games(id) values(" + IdText(id) + ")").c_str(),
-                             catalogDb);
-        ExecOneWithRetry(statement.Text(), catalogDb);
     }
 }
 
@@ -449,29 +484,27 @@ void RenumberGamesFromDatabase(const char* pathUtf8)
         int idColumn = columns.Find("id");
         int oldIdColumn = columns.Find("old_id");
         GameLookup known(catalogDb);
-        RowLiterals row;
+        ShapeStatements updates(catalogDb);
+        IdStatement remove(catalogDb, "delete from games where id = ?1");
+        RowValues row;
         const int idColumns[] = {idColumn, oldIdColumn};
         while (columns.Count() >= 2 && idColumn >= 0 && select.StepRow()) {
             sqlite3_int64 newId = sqlite3_column_int64(select.Handle(), idColumn);
             sqlite3_int64 oldId = oldIdColumn >= 0 ? sqlite3_column_int64(select.Handle(), oldIdColumn) : 0;
-            if (oldId == 0 || !row.Render(select.Handle(), columns.Count(), idColumns))
+            if (oldId == 0 || !row.Read(select.Handle(), columns.Count(), idColumns))
                 continue;
-            SqlTextBuffer statement;
-            statement.AppendText("update games set ");
-            SqlTextBuffer assignments;
-            AppendColumnAssignment(columns, row, idColumn, assignments);
-            AppendColumnAssignment(columns, row, oldIdColumn, assignments);
-            statement.AppendText(assignments.Text());
-            statement.AppendText(" where id =");
-            statement.Append(IdText(oldId));
-            ExecOneWithRetry(statement.Text(), catalogDb);
+            try {
+                UpdateGameRow(updates, columns, row, idColumns, oldId);
+            } catch (const std::bad_alloc&) {
+                continue;
+            }
             // The old row goes only when the game already stands under
             // another, new number (the renumbering found that id taken).
             // A game whose number stayed only records its old number; when
             // the update failed for another reason (a catalog without
             // old_id), the game is kept.
             if (oldId != newId && known.Has(newId))
-                ExecOneWithRetry(("delete from games where id = " + IdText(oldId)).c_str(), catalogDb);
+                remove.Run(oldId);
         }
     }
     SetOptionUtf8(catalogDb, "newdb", "1");

@@ -4,8 +4,9 @@
 // carries SQL statements for the catalog (table zelsql) and tables whose
 // rows are merged into the catalog's tables of the same name; a newer
 // database may carry a renumbering of game ids, applied once. Rows are
-// written as SQL text with their values rendered as literals, so the
-// catalog's triggers fire for every row, as for any other write.
+// written through ordinary statements with the import's values bound to
+// them, so the catalog's triggers fire for every row, as for any other
+// write.
 
 #include <sqlite3.h>
 

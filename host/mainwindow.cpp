@@ -122,13 +122,13 @@ struct RegisteredMessageRoute {
 };
 
 const RegisteredMessageRoute RegisteredMessageHandlers[] = {
-    {[] { return WM_DOC_COMPLETED; }, OnDocCompleted},
-    {[] { return WM_TRAY_NOTIFY; }, OnTrayNotifyMessage},
-    {[] { return WM_TASKBAR_CREATED; }, OnTaskbarCreated},
-    {[] { return WM_HTTP_REQUEST_COMPLETED; }, OnHttpRequestCompleted},
-    {[] { return WM_ZEL_RESTART; }, OnRestartRequested},
-    {[] { return WM_ZEL_EXIT; }, OnExitRequested},
-    {[] { return WM_ZEL_SHOW; }, OnShowRequested},
+    {[]() -> UINT { return WM_DOC_COMPLETED; }, OnDocCompleted},
+    {[]() -> UINT { return WM_TRAY_NOTIFY; }, OnTrayNotifyMessage},
+    {[]() -> UINT { return WM_TASKBAR_CREATED; }, OnTaskbarCreated},
+    {[]() -> UINT { return WM_HTTP_REQUEST_COMPLETED; }, OnHttpRequestCompleted},
+    {[]() -> UINT { return WM_ZEL_RESTART; }, OnRestartRequested},
+    {[]() -> UINT { return WM_ZEL_EXIT; }, OnExitRequested},
+    {[]() -> UINT { return WM_ZEL_SHOW; }, OnShowRequested},
     {SelectGameMessageNow, OnSelectGameRequested},
 };
 

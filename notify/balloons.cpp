@@ -16,9 +16,6 @@ RECT ReadWorkArea()
     return workArea;
 }
 
-// Read during static initialisation, before the entry point runs.
-BalloonStack g_balloonStack(ReadWorkArea());
-
 }  // namespace
 
 BalloonStack::BalloonStack(const RECT& workArea)
@@ -129,12 +126,16 @@ void BalloonStack::Forget(CBalloonWnd* balloon)
 
 BalloonStack& GetBalloonStack()
 {
-    return g_balloonStack;
+    // Made, and the work area read, on first use: the interactive start
+    // asks for it before its window exists, and a maintenance run, which
+    // shows no balloon, never loads the window manager for it.
+    static BalloonStack stack(ReadWorkArea());
+    return stack;
 }
 
 void EmptyBalloonStack()
 {
-    g_balloonStack.DestroyAllBalloons();
+    GetBalloonStack().DestroyAllBalloons();
 }
 
 bool ShowGameBalloon(uint32_t gameId, const wchar_t* name, const wchar_t* description)

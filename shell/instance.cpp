@@ -5,13 +5,24 @@
 
 #include <string>
 
-const UINT WM_HTTP_REQUEST_COMPLETED = RegisterWindowMessageW(L"Lorrimel_HttpRequestCompleted");
-const UINT WM_DOC_COMPLETED = RegisterWindowMessageW(L"Lorrimel_DocCompletedMsg");
-const UINT WM_TRAY_NOTIFY = RegisterWindowMessageW(L"Lorrimel_TrayNotify");
-const UINT WM_ZEL_RESTART = RegisterWindowMessageW(L"ZELRESTART");
-const UINT WM_ZEL_EXIT = RegisterWindowMessageW(L"ZELEXITZEL");
-const UINT WM_ZEL_SHOW = RegisterWindowMessageW(L"ZELSHOWZEL");
-const UINT WM_TASKBAR_CREATED = RegisterWindowMessageA("TaskbarCreated");
+const RegisteredMessage WM_HTTP_REQUEST_COMPLETED{L"Lorrimel_HttpRequestCompleted"};
+const RegisteredMessage WM_DOC_COMPLETED{L"Lorrimel_DocCompletedMsg"};
+const RegisteredMessage WM_TRAY_NOTIFY{L"Lorrimel_TrayNotify"};
+const RegisteredMessage WM_ZEL_RESTART{L"ZELRESTART"};
+const RegisteredMessage WM_ZEL_EXIT{L"ZELEXITZEL"};
+const RegisteredMessage WM_ZEL_SHOW{L"ZELSHOWZEL"};
+const RegisteredMessage WM_TASKBAR_CREATED{L"TaskbarCreated"};
+
+RegisteredMessage::operator UINT() const
+{
+    UINT id = id_.load(std::memory_order_relaxed);
+    if (id == 0) {
+        // Two threads may both register: the system hands both the same id.
+        id = RegisterWindowMessageW(name_);
+        id_.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
 
 namespace {
 

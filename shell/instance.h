@@ -7,16 +7,31 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
-// Registered during static initialisation, before the entry point runs.
-extern const UINT WM_HTTP_REQUEST_COMPLETED;  // "Lorrimel_HttpRequestCompleted"
-extern const UINT WM_DOC_COMPLETED;           // "Lorrimel_DocCompletedMsg"
-extern const UINT WM_TRAY_NOTIFY;             // "Lorrimel_TrayNotify"
-extern const UINT WM_ZEL_RESTART;             // "ZELRESTART"
-extern const UINT WM_ZEL_EXIT;                // "ZELEXITZEL"
-extern const UINT WM_ZEL_SHOW;                // "ZELSHOWZEL"
-extern const UINT WM_TASKBAR_CREATED;         // "TaskbarCreated"
+// A message registered under its name on first use, so that a run which
+// never sends or receives one (a maintenance switch) never loads the
+// window manager for it. Safe to use from any thread.
+class RegisteredMessage {
+public:
+    explicit constexpr RegisteredMessage(const wchar_t* name) : name_(name) {}
+    RegisteredMessage(const RegisteredMessage&) = delete;
+    RegisteredMessage& operator=(const RegisteredMessage&) = delete;
+    operator UINT() const;
+
+private:
+    const wchar_t* name_;
+    mutable std::atomic<UINT> id_{0};
+};
+
+extern const RegisteredMessage WM_HTTP_REQUEST_COMPLETED;  // "Lorrimel_HttpRequestCompleted"
+extern const RegisteredMessage WM_DOC_COMPLETED;           // "Lorrimel_DocCompletedMsg"
+extern const RegisteredMessage WM_TRAY_NOTIFY;             // "Lorrimel_TrayNotify"
+extern const RegisteredMessage WM_ZEL_RESTART;             // "ZELRESTART"
+extern const RegisteredMessage WM_ZEL_EXIT;                // "ZELEXITZEL"
+extern const RegisteredMessage WM_ZEL_SHOW;                // "ZELSHOWZEL"
+extern const RegisteredMessage WM_TASKBAR_CREATED;         // "TaskbarCreated"
 // The brand's select-game message, registered at start-up; 0 before.
 UINT SelectGameMessage();
 void RegisterSelectGameMessage();

@@ -207,13 +207,17 @@ int RunProgram(HINSTANCE instance)
     uint32_t gameId = 0;
     if (IsSwitchGiven(L'x'))
         exitCode = AskRunningInstanceToExit();
-    if (GetSwitchHex(L'z', &gameId))
+    if (GetSwitchHex(L'z', &gameId)) {
+        OpenCatalogForReading();
         return QueryGameInstalled(gameId);
+    }
     if (RunMaintenanceSwitches(exitCode, gameId))
         return exitCode;
 
-    // 8. The brand's select-game message.
+    // 8. The brand's select-game message; the balloons' work area as it is
+    // at start-up.
     RegisterSelectGameMessage();
+    GetBalloonStack();
 
     // 9. Which game to select or start.
     const bool selectGiven = GetSwitchHex(L'r', &gameId);

@@ -102,6 +102,42 @@ TEST_F(CatalogTest, OlderCatalogGainsMissingColumnsAndKeepsItsRows)
     EXPECT_EQ(columns, Look().Columns("games"));
 }
 
+// A run that only reads (the installed query) leaves a current catalog's
+// bytes as they were; an older one is brought up to date as by any open.
+TEST_F(CatalogTest, OpenForReadingWritesNothingUnlessTheSchemaIsOlder)
+{
+    CatalogExec("insert into games(id,name,inst) values(3,'Three',1600000000)");
+    ASSERT_TRUE(CloseCatalogDb());
+    const std::string before = zeltest::ReadFileBytes(file_);
+    ASSERT_TRUE(OpenCatalogForReading());
+    QueryCursor cursor(GetCatalogDb());
+    Statement* row = cursor.SelectGameById(3);
+    ASSERT_NE(nullptr, row);
+    EXPECT_EQ(1600000000, GameRecord::Inst(*row));
+    cursor.Stmt().Finalize();
+    ASSERT_TRUE(CloseCatalogDb());
+    EXPECT_TRUE(zeltest::ReadFileBytes(file_) == before) << "a read-only run wrote the catalog";
+
+    Look().Exec("drop trigger on_game_update");
+    Look().Close();
+    ASSERT_TRUE(OpenCatalogForReading());
+    ASSERT_TRUE(CloseCatalogDb());
+    EXPECT_THAT(Look().Column("select name from sqlite_master where type='trigger' order by name"),
+                ElementsAre("on_game_insert", "on_game_update", "on_tbl_opt_update"));
+    Look().Close();
+
+    SetFileAttributesW(file_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(file_.c_str());
+    Prepare("create table games(id integer primary key not null,name varchar(256),inst integer);"
+            "insert into games(id,name,inst) values(4,'Old',1500000000);");
+    ASSERT_TRUE(OpenCatalogForReading());
+    ASSERT_TRUE(CloseCatalogDb());
+    std::vector<std::string> columns = Look().Columns("games");
+    for (const char* added : {"old_id", "utm", "track"})
+        EXPECT_TRUE(Contains(columns, added)) << added;
+    EXPECT_EQ(1500000000, Look().Int("select inst from games where id=4"));
+}
+
 TEST_F(CatalogTest, TriggersOfAnotherBuildAreReplaced)
 {
     ASSERT_NE(nullptr, GetCatalogDb());

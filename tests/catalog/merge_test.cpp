@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
+#include <limits>
+
 using namespace testing_catalog;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -120,6 +123,45 @@ TEST_F(MergeTest, NewGameIsInsertedWholeWithCatalogDefaults)
     EXPECT_THAT(HookCalls()[0], HasSubstr("game 11 afl=0 name=<null> desc=<null> words=[ hide ]"));
     EXPECT_EQ("pic 11 010203", HookCalls()[1]);
     EXPECT_THAT(HookCalls()[2], HasSubstr("game 11 afl=0 name=O'Brien's Quest"));
+}
+
+// Floats reach the catalog with every bit, infinities too: their text form
+// has fewer digits than a double, and an infinity has no literal at all.
+TEST_F(MergeTest, FloatsKeepEveryBit)
+{
+    ASSERT_NE(nullptr, GetCatalogDb());
+    const double values[] = {3.5 + 1 / 7.0, 0.1 + 0.2, 5e-324, -1.7976931348623157e308,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    import_.Exec("create table games(id integer primary key,name text,rating real);"
+                 "create table zelsql(q text);"
+                 "insert into zelsql values('create table scores(id integer primary key,v real)');"
+                 "create table scores(id integer primary key,v real)");
+    for (size_t i = 0; i < std::size(values); ++i) {
+        for (const char* table : {"games(id,rating)", "scores(id,v)"}) {
+            sqlite3_stmt* stmt = nullptr;
+            ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(import_.get(),
+                                                    (std::string("insert into ") + table + " values(?1,?2)").c_str(),
+                                                    -1, &stmt, nullptr));
+            sqlite3_bind_int64(stmt, 1, static_cast<sqlite3_int64>(i + 1));
+            sqlite3_bind_double(stmt, 2, values[i]);
+            EXPECT_EQ(SQLITE_DONE, sqlite3_step(stmt));
+            sqlite3_finalize(stmt);
+        }
+    }
+    Merge();
+    for (const char* sql : {"select rating from games order by id", "select v from scores order by id"}) {
+        SCOPED_TRACE(sql);
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(Look().get(), sql, -1, &stmt, nullptr));
+        size_t row = 0;
+        for (; sqlite3_step(stmt) == SQLITE_ROW && row < std::size(values); ++row) {
+            EXPECT_EQ(SQLITE_FLOAT, sqlite3_column_type(stmt, 0)) << row;
+            double stored = sqlite3_column_double(stmt, 0);
+            EXPECT_EQ(0, memcmp(&stored, &values[row], sizeof(double))) << row << ": " << stored;
+        }
+        sqlite3_finalize(stmt);
+        EXPECT_EQ(std::size(values), row);
+    }
 }
 
 TEST_F(MergeTest, BlobMarkers)
