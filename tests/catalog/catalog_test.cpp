@@ -498,6 +498,13 @@ TEST_F(CatalogTest, ReplyTransactionsNeverStayOpen)
     EXPECT_THAT(Look().Column("select id from games where id>6003 order by id"), ElementsAre("6004"));
     EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the unended')"));
 
+    // A statement that cannot run inside a transaction still runs.
+    CatalogExec("insert into news(id) values(randomblob(200000)); delete from news where length(id)>1000");
+    ASSERT_GT(Look().Int("pragma freelist_count"), 0);
+    const char vacuum[] = "vacuum\0\0";
+    ExecWithRetry(db, vacuum, sizeof(vacuum));
+    EXPECT_EQ(0, Look().Int("pragma freelist_count"));
+
     // An imported statement that fails takes neither the ones after it in
     // its text nor the import's own transaction with it, even when the
     // import's statements end that transaction and begin their own.
