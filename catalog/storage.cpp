@@ -264,6 +264,8 @@ int StepToEnd(sqlite3_stmt* stmt)
 void RunPrepared(sqlite3* db, Statement& stmt)
 {
     const char* sql = sqlite3_sql(stmt.Handle());
+    if (!sql)
+        sql = "";
     if (IsDeferredBegin(sql)) {
         BeginImmediate(db);
         return;

@@ -104,6 +104,8 @@ private:
 //   transaction of its own that holds the write lock from its start: a
 //   busy answer can then only come before it runs or at its commit, never
 //   after its triggers have told the page of rows that are then undone;
+//   ("vacuum" and pragmas, which cannot do their work inside one, run on
+//   their own as before);
 // - a text's own plain "begin" takes the write lock at once as well, so
 //   that two writers never wait for each other.
 // Text from outside (web replies, imported statements) goes through here.
