@@ -436,13 +436,17 @@ void MergeUpdateDatabase(const char* pathUtf8)
     // One transaction, holding the write lock from its start: another
     // process sees the merge whole or not at all, and no two writers can
     // end up waiting for each other.
-    ExecOneWithRetry("begin immediate", catalogDb);
+    const bool ownTransaction = BeginImmediate(catalogDb);
     {
         Statement sql;
         if (sql.Prepare(importDb.get(), "select q from zelsql")) {
             while (sql.StepRow()) {
                 if (const char* text = sql.ColumnText(0))
-                    ExecOneWithRetry(text, catalogDb);
+                    ExecEachWithRetry(catalogDb, text);
+                // A statement of the import may have ended the merge's
+                // transaction: what follows is held whole again.
+                if (ownTransaction && sqlite3_get_autocommit(catalogDb))
+                    BeginImmediate(catalogDb);
             }
         }
     }
@@ -463,7 +467,7 @@ void MergeUpdateDatabase(const char* pathUtf8)
         else if (!StartsWith(table.c_str(), "zel") && !StartsWith(table.c_str(), "sqlite_"))
             CopyTableRows(importDb.get(), table.c_str(), catalogDb);
     }
-    ExecOneWithRetry("commit", catalogDb);
+    CommitOrRollBack(catalogDb);
 }
 
 void RenumberGamesFromDatabase(const char* pathUtf8)

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -51,6 +53,14 @@ bool Statement::PrepareWithRetry16(sqlite3* db, const wchar_t* sql)
 {
     Finalize();
     return Prepare16(db, sql);
+}
+
+bool Statement::PrepareFirst(sqlite3* db, const char* sql, const char** tail)
+{
+    Finalize();
+    if (!db || !sql || !tail)
+        return false;
+    return RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, tail); }) == SQLITE_OK;
 }
 
 bool Statement::PrepareAndStep(sqlite3* db, const char* sql)
@@ -162,25 +172,188 @@ Statement* QueryCursor::Next()
     return stmt_.StepRow() ? &stmt_ : nullptr;
 }
 
+namespace {
+
+// Skips white space and SQL comments.
+const char* SkipSpace(const char* p)
+{
+    for (;;) {
+        while (*p && isspace(static_cast<unsigned char>(*p)))
+            ++p;
+        if (p[0] == '-' && p[1] == '-') {
+            while (*p && *p != '\n')
+                ++p;
+        } else if (p[0] == '/' && p[1] == '*') {
+            const char* end = strstr(p + 2, "*/");
+            p = end ? end + 2 : p + strlen(p);
+        } else {
+            return p;
+        }
+    }
+}
+
+// The keyword at *p, lower-cased; *p moves past it.
+std::string NextKeyword(const char** p)
+{
+    const char* start = SkipSpace(*p);
+    const char* end = start;
+    while (isalpha(static_cast<unsigned char>(*end)))
+        ++end;
+    *p = end;
+    std::string word(start, end);
+    for (char& c : word)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return word;
+}
+
+// "begin", "begin transaction" or "begin deferred": a transaction that
+// would take the write lock only at its first write, and could then wait
+// for a writer that waits for it.
+bool IsDeferredBegin(const char* sql)
+{
+    if (NextKeyword(&sql) != "begin")
+        return false;
+    std::string mode = NextKeyword(&sql);
+    return mode != "immediate" && mode != "exclusive";
+}
+
+// Statements that cannot run, or cannot do their work, inside a
+// transaction: they keep running on their own.
+bool RunsOnlyOutsideTransactions(const char* sql)
+{
+    std::string first = NextKeyword(&sql);
+    return first == "vacuum" || first == "pragma";
+}
+
+// Where the statement that starts at sql ends, found without preparing it
+// (a statement that does not prepare gives no reliable tail): just after
+// the first ";" that completes it, else the end of the text.
+const char* EndOfStatement(const char* sql)
+{
+    const size_t length = strlen(sql);
+    try {
+        std::string copy(sql, length);
+        for (size_t at = copy.find(';'); at != std::string::npos; at = copy.find(';', at + 1)) {
+            const char kept = copy[at + 1];
+            copy[at + 1] = '\0';
+            const bool complete = sqlite3_complete(copy.c_str()) != 0;
+            copy[at + 1] = kept;
+            if (complete)
+                return sql + at + 1;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return sql + length;
+}
+
+// Steps a statement to its end; a busy or locked answer resets it and
+// makes the step again after the sleep. The last result.
+int StepToEnd(sqlite3_stmt* stmt)
+{
+    for (;;) {
+        int rc = sqlite3_step(stmt);
+        while (rc == SQLITE_ROW)
+            rc = sqlite3_step(stmt);
+        if (!IsBusy(rc))
+            return rc;
+        sqlite3_reset(stmt);
+        Sleep(kBusyRetrySleepMs);
+    }
+}
+
+void RunPrepared(sqlite3* db, Statement& stmt)
+{
+    const char* sql = sqlite3_sql(stmt.Handle());
+    if (!sql)
+        sql = "";
+    if (IsDeferredBegin(sql)) {
+        BeginImmediate(db);
+        return;
+    }
+    const bool ownTransaction = sqlite3_get_autocommit(db) && !sqlite3_stmt_readonly(stmt.Handle()) &&
+                                !RunsOnlyOutsideTransactions(sql) && BeginImmediate(db);
+    StepToEnd(stmt.Handle());
+    stmt.Finalize();
+    if (ownTransaction)
+        CommitOrRollBack(db);
+}
+
+void RunEachStatement(sqlite3* db, const char* text)
+{
+    const char* next = text;
+    while (*next) {
+        Statement stmt;
+        const char* tail = nullptr;
+        if (!stmt.PrepareFirst(db, next, &tail)) {
+            next = EndOfStatement(next);
+            continue;
+        }
+        if (!tail || tail <= next)
+            return;
+        if (!stmt.Empty())
+            RunPrepared(db, stmt);
+        next = tail;
+    }
+}
+
+// Rolls back a transaction that was not open before a text ran and is
+// open after it.
+void RollBackWhatWasLeftOpen(sqlite3* db, bool wasInTransaction)
+{
+    if (!wasInTransaction && !sqlite3_get_autocommit(db))
+        ExecOneWithRetry("rollback", db);
+}
+
+}  // namespace
+
+void ExecEachWithRetry(sqlite3* db, const char* text)
+{
+    if (!db || !text)
+        return;
+    const bool wasInTransaction = !sqlite3_get_autocommit(db);
+    RunEachStatement(db, text);
+    RollBackWhatWasLeftOpen(db, wasInTransaction);
+}
+
 void ExecWithRetry(sqlite3* db, const char* block, size_t length)
 {
     if (!db || !block)
         return;
+    const bool wasInTransaction = !sqlite3_get_autocommit(db);
     size_t pos = 0;
     while (pos < length && block[pos] != '\0') {
         size_t end = pos;
         while (end < length && block[end] != '\0')
             ++end;
         if (end >= length) {
-            // The last statement is not NUL-terminated inside the block: run
-            // a terminated copy rather than reading past the end.
-            std::string last(block + pos, end - pos);
-            ExecOneWithRetry(last.c_str(), db);
-            return;
+            // The last text is not NUL-terminated inside the block: run a
+            // terminated copy rather than reading past the end.
+            try {
+                std::string last(block + pos, end - pos);
+                RunEachStatement(db, last.c_str());
+            } catch (const std::bad_alloc&) {
+            }
+            break;
         }
-        ExecOneWithRetry(block + pos, db);
+        RunEachStatement(db, block + pos);
         pos = end + 1;
     }
+    RollBackWhatWasLeftOpen(db, wasInTransaction);
+}
+
+bool BeginImmediate(sqlite3* db)
+{
+    return ExecOneWithRetry("begin immediate", db) == SQLITE_OK;
+}
+
+bool CommitOrRollBack(sqlite3* db)
+{
+    if (!db || sqlite3_get_autocommit(db))
+        return true;
+    if (ExecOneWithRetry("commit", db) == SQLITE_OK)
+        return true;
+    ExecOneWithRetry("rollback", db);
+    return false;
 }
 
 int ExecOneWithRetry(const char* sql, sqlite3* db)

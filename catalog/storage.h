@@ -32,6 +32,10 @@ public:
     // statement stays in the holder for the column accessors.
     bool PrepareAndStep(sqlite3* db, const char* sql);
     bool PrepareAndStep16(sqlite3* db, const wchar_t* sql);
+    // Prepares the first statement of a text that may hold several, with
+    // the busy retry; *tail is where the next one begins. A text of only
+    // white space or comments leaves the holder empty and succeeds.
+    bool PrepareFirst(sqlite3* db, const char* sql, const char** tail);
 
     // 0 and SQLITE_CONSTRAINT count as success. Empty afterwards whatever
     // the result.
@@ -91,11 +95,40 @@ private:
     Statement stmt_;
 };
 
-// Runs a block of statements separated by single NUL bytes and ended by an
-// empty statement, each with the busy retry; a failing statement is skipped
-// and never stops the rest. When length is given the walk never reads past
-// it, so a block from outside that lacks its final NUL is safe.
+// Runs every statement of one SQL text (several may follow each other,
+// separated by ";") on its own, so each is applied exactly once:
+// - a statement that meets a busy or locked catalog is made again after
+//   the sleep, and only that statement;
+// - a statement that fails is skipped, and the ones after it still run;
+// - outside a transaction, a statement that writes runs inside a
+//   transaction of its own that holds the write lock from its start: a
+//   busy answer can then only come before it runs or at its commit, never
+//   after its triggers have told the page of rows that are then undone;
+//   ("vacuum" and pragmas, which cannot do their work inside one, run on
+//   their own as before);
+// - a text's own plain "begin" takes the write lock at once as well, so
+//   that two writers never wait for each other.
+// Text from outside (web replies, imported statements) goes through here.
+// A transaction the text opened and left open (a "begin" without a
+// "commit", or a commit that failed) is rolled back at its end, so the
+// connection never stays inside it.
+void ExecEachWithRetry(sqlite3* db, const char* text);
+
+// Runs a block of SQL texts separated by single NUL bytes and ended by an
+// empty text, each as ExecEachWithRetry does; a failing statement is
+// skipped and never stops the rest. A transaction opened by the block is
+// closed by its end: it may begin in one text and commit in a later one.
+// When length is given the walk never reads past it, so a block from
+// outside that lacks its final NUL is safe.
 void ExecWithRetry(sqlite3* db, const char* block, size_t length = SIZE_MAX);
+
+// "begin immediate" with the busy retry: true once the transaction holds
+// the write lock.
+bool BeginImmediate(sqlite3* db);
+// Commits the open transaction, waiting out readers with the busy retry;
+// when the commit still fails the transaction is rolled back. True when
+// nothing is left uncommitted; with no transaction open it does nothing.
+bool CommitOrRollBack(sqlite3* db);
 
 // One statement with the busy retry; the last result code, 1 for a null
 // argument.

@@ -70,9 +70,15 @@ void OnLoginResult(const HttpResult* result, HWND)
     sqlite3* db = GetCatalogDb();
     if (!db)
         return;
-    ExecStatement16(db, L"begin");
+    // The transaction holds the write lock from its start, and its commit
+    // waits out other copies reading the catalog: a commit that fails
+    // would leave the connection inside the transaction, and every later
+    // write of the session would be lost when the catalog closes. One that
+    // fails for good is rolled back.
+    const bool ownTransaction = BeginImmediate(db);
     ExecWithRetry(db, ReplyBytes(result), result->size);
-    ExecStatement16(db, L"commit");
+    if (ownTransaction)
+        CommitOrRollBack(db);
 }
 
 void OnSqlReply(const HttpResult* result, HWND window)

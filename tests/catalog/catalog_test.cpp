@@ -5,6 +5,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/games.h"
+#include "catalog/merge.h"
 #include "catalog/options.h"
 #include "catalog/schema.h"
 #include "catalog/sqlfunctions.h"
@@ -15,7 +16,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
+#include <map>
+#include <set>
 #include <thread>
 
 using namespace testing_catalog;
@@ -491,4 +495,195 @@ TEST_F(CatalogTest, PathsWithApostrophesReachThePageWhole)
     EXPECT_EQ(0, Look().Int("select count(*) from opt"));
     // The catalog itself lives under such a folder.
     EXPECT_NE(std::string::npos, std::string(GetCatalogDbPath()).find("O'Brien"));
+}
+
+// ---------------------------------------------------------------------------
+// SQL from outside: web replies and imported statements
+// ---------------------------------------------------------------------------
+
+// A reply that opens its own transaction never leaves the catalog inside
+// it, whatever fails in between: a failing statement no longer swallows
+// the reply's "commit", and a "begin" without one is rolled back. Other
+// copies then see what the page saw, and can write again.
+TEST_F(CatalogTest, ReplyTransactionsNeverStayOpen)
+{
+    sqlite3* db = GetCatalogDb();
+    ASSERT_NE(nullptr, db);
+    CatalogExec("insert into games(id,name,show) values(1001,'Kept',1)");
+    sqlite3_busy_timeout(Look().get(), 1000);
+
+    const char reply[] = "begin; insert into games(id,name,show) values(6001,'New',1);"
+                         "update games set show=0 where id=1001;"
+                         "insert into games(id,name) values(1001,'Twice');"
+                         "insert into games(id,name,show) values(6002,'Newer',1); commit;\0"
+                         "insert into games(id,name,show) values(6003,'Later',1)\0";
+    ExecWithRetry(db, reply, sizeof(reply));
+    EXPECT_NE(0, sqlite3_get_autocommit(db));
+    EXPECT_THAT(Look().Column("select id||':'||show from games order by id"),
+                ElementsAre("1001:0", "6001:1", "6002:1", "6003:1"));
+    EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the reply')"));
+
+    // The transaction may begin in one text of the list and end in a later
+    // one; one that never ends is undone.
+    const char spread[] = "begin\0insert into games(id) values(6004)\0commit\0\0";
+    ExecWithRetry(db, spread, sizeof(spread));
+    const char unended[] = "begin transaction\0insert into games(id) values(6005)\0\0";
+    ExecWithRetry(db, unended, sizeof(unended));
+    ExecEachWithRetry(db, "begin; insert into games(id) values(6006)");
+    EXPECT_NE(0, sqlite3_get_autocommit(db));
+    EXPECT_THAT(Look().Column("select id from games where id>6003 order by id"), ElementsAre("6004"));
+    EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the unended')"));
+
+    // A statement that cannot run inside a transaction still runs.
+    CatalogExec("insert into news(id) values(randomblob(200000)); delete from news where length(id)>1000");
+    ASSERT_GT(Look().Int("pragma freelist_count"), 0);
+    const char vacuum[] = "vacuum\0\0";
+    ExecWithRetry(db, vacuum, sizeof(vacuum));
+    EXPECT_EQ(0, Look().Int("pragma freelist_count"));
+
+    // An imported statement that fails takes neither the ones after it in
+    // its text nor the import's own transaction with it, even when the
+    // import's statements end that transaction and begin their own.
+    TempDir dir;
+    std::wstring importFile = dir.File(L"import.db");
+    {
+        TestDb import(importFile);
+        import.Exec("create table zelsql(q text);"
+                    "insert into zelsql values('insert into games(id) values(8001);"
+                    "insert into games(id) values(1001); insert into games(id) values(8002)');"
+                    "insert into zelsql values('commit; begin; insert into games(id) values(8003)');"
+                    "create table news(id text);"
+                    "insert into news values('imported')");
+    }
+    MergeUpdateDatabase(Utf8(importFile).c_str());
+    EXPECT_NE(0, sqlite3_get_autocommit(db));
+    EXPECT_THAT(Look().Column("select id from games where id>8000 order by id"),
+                ElementsAre("8001", "8002", "8003"));
+    EXPECT_EQ(1, Look().Int("select count(*) from news where id='imported'"));
+    EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the import')"));
+}
+
+namespace {
+
+// Another copy of the program on a connection of its own. Asked while a
+// statement of a reply runs (from the page hook), it starts reading the
+// catalog, so that statement's commit meets its read lock; then it takes
+// the write lock for a burst of its own, which the next statements meet.
+class OtherCopy {
+public:
+    explicit OtherCopy(const std::wstring& file) : thread_([this, file] { Run(file); }) {}
+    ~OtherCopy()
+    {
+        stop_ = true;
+        SetEvent(asked_);
+        thread_.join();
+        CloseHandle(asked_);
+        CloseHandle(reading_);
+    }
+    OtherCopy(const OtherCopy&) = delete;
+    OtherCopy& operator=(const OtherCopy&) = delete;
+
+    // Returns once the other copy holds its read lock.
+    void ReadNow()
+    {
+        SetEvent(asked_);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(reading_, 10000));
+    }
+
+    // The page hook of a reply's game rows: records the row, and every
+    // fiftieth row lets this copy in (once, should the row come again).
+    template <typename... Rest>
+    static void RecordGameRowAndAsk(uint32_t id, Rest... rest)
+    {
+        RecordGameRow(id, rest...);
+        if (asking_ && id % 50 == 0 && asking_->askedFor_.insert(id).second)
+            asking_->ReadNow();
+    }
+    template <typename... Rest>
+    static GameRowHookFn HookLike(void (*)(uint32_t, Rest...))
+    {
+        return &RecordGameRowAndAsk<Rest...>;
+    }
+    static inline OtherCopy* asking_ = nullptr;
+
+private:
+    void Run(const std::wstring& file)
+    {
+        TestDb db(file);
+        sqlite3_busy_timeout(db.get(), 0);
+        for (;;) {
+            WaitForSingleObject(asked_, INFINITE);
+            if (stop_)
+                return;
+            db.Exec("begin");
+            db.Int("select count(*) from news");
+            SetEvent(reading_);
+            Sleep(20);
+            db.Exec("commit");
+            WriteBurst(db);
+        }
+    }
+
+    // Takes the write lock as soon as the reply lets go of the catalog and
+    // holds it a while; gives up when asked to read first.
+    void WriteBurst(TestDb& db)
+    {
+        while (!stop_) {
+            if (WaitForSingleObject(asked_, 0) == WAIT_OBJECT_0) {
+                SetEvent(asked_);
+                return;
+            }
+            if (db.TryExec("begin immediate") == SQLITE_OK) {
+                db.Exec("insert into news(id) values('burst " + std::to_string(++bursts_) + "')");
+                Sleep(20);
+                while (db.TryExec("commit") == SQLITE_BUSY)
+                    Sleep(1);
+                return;
+            }
+            Sleep(1);
+        }
+    }
+
+    HANDLE asked_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE reading_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> stop_{false};
+    int bursts_ = 0;
+    std::set<uint32_t> askedFor_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+// A long reply that meets another copy's read and write locks again and
+// again: a busy answer makes only that statement again, so every row is
+// stored once, and the page hears of each row once (a statement undone by
+// a busy commit after its trigger ran would reach it twice).
+TEST_F(CatalogTest, ReplyStatementsMeetingAnotherWriterRunOnce)
+{
+    ASSERT_TRUE(RecordHooks());
+    sqlite3* db = GetCatalogDb();
+    ASSERT_NE(nullptr, db);
+    constexpr int kRows = 400;
+    std::string reply;
+    for (int id = 1; id <= kRows; ++id)
+        reply += "insert into games(id,name,show) values(" + std::to_string(id) + ",'g',1);";
+    reply += '\0';
+
+    {
+        OtherCopy other(file_);
+        OtherCopy::asking_ = &other;
+        GameRowHook = OtherCopy::HookLike(RecordGameRow);
+        ExecWithRetry(db, reply.c_str(), reply.size() + 1);
+        OtherCopy::asking_ = nullptr;
+    }
+
+    EXPECT_EQ(kRows, Look().Int("select count(*) from games"));
+    std::map<std::string, int> heard;
+    for (const std::string& call : CallsStartingWith("game ")) {
+        std::string id = call.substr(5, call.find(' ', 5) - 5);
+        ++heard[id];
+    }
+    EXPECT_EQ(static_cast<size_t>(kRows), heard.size());
+    for (const auto& [id, times] : heard)
+        EXPECT_EQ(1, times) << "game " << id;
 }

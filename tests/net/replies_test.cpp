@@ -3,6 +3,7 @@
 // icon resources they store.
 #include <gtest/gtest.h>
 
+#include "catalog/catalog.h"
 #include "driver.h"
 #include "host/replies.h"
 #include "nettest.h"
@@ -10,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 using nettest::CallsNamed;
 using nettest::Exec;
@@ -107,6 +109,40 @@ TEST_F(CatalogReplies, LoginRepliesRunInOneTransaction)
                   window_.get());
     EXPECT_EQ(0, QueryNumber(db_, "select count(*) from opt where var='raw'"));
     EXPECT_TRUE(MessageCodes().empty());
+}
+
+// Another copy (an installer importing into the catalog) reads it at the
+// moment the login reply commits: the commit waits for it rather than
+// leaving the connection inside the transaction, where every later write
+// of the session would be lost when the catalog closes.
+TEST_F(CatalogReplies, LoginReplyCommitsWhileAnotherCopyHoldsTheCatalog)
+{
+    const std::string path = GetCatalogDbPath();
+    HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread otherCopy([&path, reading] {
+        sqlite3* other = nullptr;
+        sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(other, 10000);
+        Exec(other, "begin");
+        QueryNumber(other, "select count(*) from opt");
+        SetEvent(reading);
+        Sleep(300);
+        Exec(other, "commit");
+        sqlite3_close(other);
+    });
+    WaitForSingleObject(reading, INFINITE);
+    OnLoginResult(MakeResult(kRequestLogin, kHttpOk, Block({"insert into opt(var,val) values('token','abc')"})).get(),
+                  window_.get());
+    otherCopy.join();
+    CloseHandle(reading);
+    EXPECT_NE(0, sqlite3_get_autocommit(db_));
+
+    sqlite3* later = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(path.c_str(), &later, SQLITE_OPEN_READWRITE, nullptr));
+    sqlite3_busy_timeout(later, 1000);
+    EXPECT_EQ("abc", nettest::QueryText(later, "select val from opt where var='token'"));
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(later, "insert into news(id) values('later')", nullptr, nullptr, nullptr));
+    sqlite3_close(later);
 }
 
 TEST_F(CatalogReplies, SqlRepliesRunOrBringTheWindowUp)
