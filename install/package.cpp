@@ -603,7 +603,7 @@ int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId,
         return kPackagePathFailed;
 
     ShowInstallStatus(path.c_str());
-    if (!PathExists(path.c_str()) && !InsideCreatedDirectory(path))
+    if (!InsideCreatedDirectory(path) && !PathExists(path.c_str()))
         g_walk.createdFiles.push_back(path);
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -636,7 +636,7 @@ struct Extraction {
 int32_t ExtractDirectory(Extraction& extraction, const wchar_t* dirPath, uint32_t dirId, size_t depth)
 {
     PackageWalk& walk = extraction.walk;
-    if (!PathExists(dirPath) && !InsideCreatedDirectory(dirPath))
+    if (!InsideCreatedDirectory(dirPath) && !PathExists(dirPath))
         g_walk.createdDirectories.push_back(dirPath);
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
