@@ -58,23 +58,12 @@ BOOL CALLBACK FindMarkedChild(HWND child, LPARAM param)
     return TRUE;
 }
 
-struct DialogSearch {
-    const wchar_t* marker;
-    HWND dialog;
-};
-
-BOOL CALLBACK FindMarkedDialog(HWND window, LPARAM param)
+// Whether a descendant of window shows the marker text.
+bool ShowsMarker(HWND window, const wchar_t* marker)
 {
-    auto* search = reinterpret_cast<DialogSearch*>(param);
-    if (!HasClass(window, kDialogClass))
-        return TRUE;
-    MarkerSearch children{search->marker, false};
+    MarkerSearch children{marker, false};
     EnumChildWindows(window, FindMarkedChild, reinterpret_cast<LPARAM>(&children));
-    if (children.found) {
-        search->dialog = window;
-        return FALSE;
-    }
-    return TRUE;
+    return children.found;
 }
 
 BOOL CALLBACK FindFirstDialogChild(HWND child, LPARAM param)
@@ -96,11 +85,18 @@ uint32_t HandleBits(HWND window)
 
 HWND FindLoaderProgressDialog()
 {
-    DialogSearch search{LoaderDialogMarker(), nullptr};
-    if (!search.marker)
+    const wchar_t* marker = LoaderDialogMarker();
+    if (!marker)
         return nullptr;
-    EnumWindows(FindMarkedDialog, reinterpret_cast<LPARAM>(&search));
-    return search.dialog;
+    // Only the top-level dialogs are looked at, in the order EnumWindows
+    // would give them: an installation searches once per file while no
+    // dialog is known, and most desktops hold no dialog at all.
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExW(nullptr, dialog, kDialogClass, nullptr)) != nullptr) {
+        if (ShowsMarker(dialog, marker))
+            return dialog;
+    }
+    return nullptr;
 }
 
 void ShowInstallStatus(const wchar_t* path)

@@ -5,6 +5,13 @@
 
 namespace {
 
+// The digit of COM1 or LPT1; Windows takes the superscript digits one to
+// three (as in COM\u00B9) for devices as well.
+bool IsDeviceNumber(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
+}
+
 bool IsReservedDeviceName(const wchar_t* name)
 {
     // The part before the first dot is what Windows matches ("con.txt"
@@ -18,7 +25,7 @@ bool IsReservedDeviceName(const wchar_t* name)
             return true;
     }
     if (length == 4 && (_wcsnicmp(name, L"COM", 3) == 0 || _wcsnicmp(name, L"LPT", 3) == 0) &&
-        name[3] >= L'0' && name[3] <= L'9')
+        IsDeviceNumber(name[3]))
         return true;
     return false;
 }

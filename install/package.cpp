@@ -9,8 +9,9 @@
 #include <windows.h>
 #include <zlib.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,13 +19,22 @@
 
 namespace {
 
-// zlib output goes through a buffer of this size, one write per pass, so
-// no file is ever held whole in memory.
-constexpr uInt kInflateBufferBytes = 512;
+// File data is read from the package, inflated and written in pieces of
+// this size, so no file is ever held whole in memory however large it is.
+constexpr int kStreamPieceBytes = 65536;
+
+// The package is read through a memory map of up to this size: under Wine
+// every page read through the file costs far more than the page's copy.
+// SQLite reads what lies beyond, or everything when the map cannot be
+// made, the ordinary way.
+constexpr char kMapPackagePragma[] = "pragma mmap_size=1073741824";
 
 struct PackageWalkState {
     int32_t fileTotal = 0;
     int32_t progressPosition = 0;
+    // A listing of the count walk broke off: the installation fails
+    // before anything is written.
+    bool countListingFailed = false;
     // What this installation made on disk, in order: directories that did
     // not exist before it (with everything below them) and files made in
     // directories that did. A failed installation removes exactly these.
@@ -48,13 +58,6 @@ bool InsideCreatedDirectory(const std::wstring& path)
     return false;
 }
 
-std::string FormatSql(const char* format, uint32_t dirId)
-{
-    char sql[160];
-    snprintf(sql, sizeof(sql), format, dirId);
-    return sql;
-}
-
 // "<parent>\<name>" when it stays below the path limit.
 bool FormChildPath(const wchar_t* parent, const wchar_t* name, std::wstring* path)
 {
@@ -67,13 +70,131 @@ bool FormChildPath(const wchar_t* parent, const wchar_t* name, std::wstring* pat
     return true;
 }
 
+// Steps a statement prepared once to the row of the bound ROWID.
+bool StepRowOf(Statement& stmt, int64_t rowId)
+{
+    sqlite3_reset(stmt.Handle());
+    return stmt.BindInt64(rowId) && stmt.StepRow();
+}
+
+// Every statement of a walk reads one snapshot of the package, without
+// taking and dropping the file lock around each of them.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db) : db_(db)
+    {
+        open_ = sqlite3_exec(db_, "begin", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~ReadTransaction()
+    {
+        if (open_ && sqlite3_exec(db_, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(db_, "rollback", nullptr, nullptr, nullptr);
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* db_;
+    bool open_ = false;
+};
+
+// One value of a package row (a file's d, a chunk's data), read in pieces.
+// Blobs and texts are read in place through a blob handle, which is moved
+// from row to row; a number is its text, taken from the row's statement.
+class ValueReader {
+public:
+    ValueReader(sqlite3* db, const char* table, const char* column) : db_(db), table_(table), column_(column) {}
+    ~ValueReader() { Close(); }
+    ValueReader(const ValueReader&) = delete;
+    ValueReader& operator=(const ValueReader&) = delete;
+
+    // Points at the value of row rowId: typeName is its typeof(), number
+    // the row's column that holds it when it is a number. False when the
+    // value cannot be read.
+    bool Open(int64_t rowId, const char* typeName, const Statement& row, int number)
+    {
+        number_ = {};
+        size_ = 0;
+        inBlob_ = false;
+        if (!typeName || strcmp(typeName, "null") == 0)
+            return true;
+        if (strcmp(typeName, "blob") != 0 && strcmp(typeName, "text") != 0) {
+            number_ = row.ColumnBlob(number);
+            size_ = number_.data ? number_.size : 0;
+            return true;
+        }
+        if (!blob_ || sqlite3_blob_reopen(blob_, rowId) != SQLITE_OK) {
+            // A handle that failed once cannot be moved again.
+            Close();
+            if (sqlite3_blob_open(db_, "main", table_, column_, rowId, 0, &blob_) != SQLITE_OK) {
+                Close();
+                return false;
+            }
+        }
+        inBlob_ = true;
+        size_ = sqlite3_blob_bytes(blob_);
+        return true;
+    }
+
+    int Size() const { return size_; }
+
+    bool Read(Bytef* buffer, int count, int offset)
+    {
+        if (!inBlob_) {
+            memcpy(buffer, static_cast<const Bytef*>(number_.data) + offset, static_cast<size_t>(count));
+            return true;
+        }
+        return sqlite3_blob_read(blob_, buffer, count, offset) == SQLITE_OK;
+    }
+
+private:
+    void Close()
+    {
+        if (blob_)
+            sqlite3_blob_close(blob_);
+        blob_ = nullptr;
+    }
+
+    sqlite3* db_;
+    const char* table_;
+    const char* column_;
+    sqlite3_blob* blob_ = nullptr;
+    bool inBlob_ = false;
+    Statement::Blob number_;
+    int size_ = 0;
+};
+
+// Returned by a piece handler that has taken all it wants of a value: the
+// rest of the value is left unread, and that is no failure.
+constexpr int32_t kRestOfValueIgnored = 0;
+
+// Hands the value's bytes to take piece by piece, through buffer. A piece
+// that cannot be read is readFailure; take answers kPackageWritten to go
+// on, kRestOfValueIgnored to stop there, or a failure code.
+template <typename Take>
+int32_t ForEachPiece(ValueReader& value, Bytef* buffer, int32_t readFailure, Take take)
+{
+    for (int offset = 0; offset < value.Size();) {
+        int count = std::min(value.Size() - offset, kStreamPieceBytes);
+        if (!value.Read(buffer, count, offset))
+            return readFailure;
+        int32_t result = take(buffer, count);
+        if (result == kRestOfValueIgnored)
+            return kPackageWritten;
+        if (result != kPackageWritten)
+            return result;
+        offset += count;
+    }
+    return kPackageWritten;
+}
+
 // The file rows of every directory, found in one pass over zelfls. A
 // listing per directory ("where p=<dir>") would read the whole table once
-// per directory, inline data included, since p is stored after d; the rows
-// are the same and come in the same (ROWID) order.
+// per directory, since p is stored after d; the rows are the same and
+// come in the same (ROWID) order.
 class PackageFiles {
 public:
-    explicit PackageFiles(sqlite3* db) : db_(db)
+    explicit PackageFiles(sqlite3* db)
     {
         // Packages of the current layout carry chunk and compress columns;
         // older ones hold every file inline as a zlib stream.
@@ -83,22 +204,27 @@ public:
             currentLayout_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
         }
         probe.Finalize();
-        // A table without the layout's columns cannot be listed at all.
-        Statement columns;
-        if (!columns.Prepare(db, currentLayout_ ? "select id, n, s, d, chunk, compress from zelfls"
-                                                : "select id, n, s, d from zelfls"))
+        // Each file's row is fetched once, with everything but its data,
+        // which is read in place afterwards. A table without the layout's
+        // columns cannot be listed at all.
+        if (!fetch_.Prepare(db, currentLayout_
+                                    ? "select id, n, s, typeof(d), case when typeof(d) in ('integer', 'real') "
+                                      "then d end, chunk, compress from zelfls where rowid=?"
+                                    : "select id, n, s, typeof(d), case when typeof(d) in ('integer', 'real') "
+                                      "then d end from zelfls where rowid=?"))
             return;
-        columns.Finalize();
         Statement rows;
         if (!rows.Prepare(db, "select rowid, p from zelfls"))
             return;
-        listed_ = true;
-        // Any answer but a row, an error among them, ends the listing. A
-        // row without a parent lies in no directory.
-        while (sqlite3_step(rows.Handle()) == SQLITE_ROW) {
+        // A row without a parent lies in no directory.
+        int rc;
+        while ((rc = sqlite3_step(rows.Handle())) == SQLITE_ROW) {
             if (sqlite3_column_type(rows.Handle(), 1) != SQLITE_NULL)
                 rowsByDir_[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
         }
+        // A listing that breaks off (a package cut short, a broken page)
+        // is a failure, not the end of the files.
+        listed_ = rc == SQLITE_DONE;
     }
 
     bool Listed() const { return listed_; }
@@ -112,60 +238,80 @@ public:
         return found == rowsByDir_.end() ? kNone : found->second;
     }
 
-    // Steps row to the file at rowId, with the layout's columns: id, n, s,
-    // d and, in the current layout, chunk and compress.
-    bool Fetch(Statement& row, int64_t rowId) const
-    {
-        const char* sql = currentLayout_ ? "select id, n, s, d, chunk, compress from zelfls where rowid=?"
-                                         : "select id, n, s, d from zelfls where rowid=?";
-        return row.PrepareWithRetry(db_, sql) && row.BindInt64(rowId) && row.StepRow();
-    }
+    // Steps the fetch to the file at rowId: id, n, s, typeof(d), d when it
+    // is a number and, in the current layout, chunk and compress.
+    const Statement* Fetch(int64_t rowId) { return StepRowOf(fetch_, rowId) ? &fetch_ : nullptr; }
 
 private:
-    sqlite3* db_;
     bool currentLayout_ = false;
     bool listed_ = false;
+    Statement fetch_;
     std::unordered_map<int64_t, std::vector<int64_t>> rowsByDir_;
 };
 
-// One walk over a package: its connection, its file rows, and the
-// directory ids from the start down to the current directory (a child that
-// is one of them would lead the walk round in a circle).
-struct PackageWalk {
-    explicit PackageWalk(sqlite3* database) : db(database), files(database) {}
-    sqlite3* db;
-    PackageFiles files;
-    std::vector<uint32_t> ancestors;
+// Columns of a fetched file row.
+enum FileColumn { kFileId, kFileName, kFileSize, kFileDataType, kFileDataNumber, kFileChunk, kFileCompress };
 
-    bool IsAncestor(uint32_t id) const
+// One walk over a package: its connection, a snapshot of it, its file
+// rows, a directory listing statement for each depth, and the directory
+// ids walked so far. A directory id is walked at most once: a repeated id
+// (a loop, or one folder under two parents) would make the walk write the
+// same subtree again and again.
+struct PackageWalk {
+    explicit PackageWalk(sqlite3* database) : db(database), snapshot(MapPackage(database)), files(database) {}
+
+    static sqlite3* MapPackage(sqlite3* database)
     {
-        for (uint32_t ancestor : ancestors) {
-            if (ancestor == id)
-                return true;
-        }
-        return false;
+        sqlite3_exec(database, kMapPackagePragma, nullptr, nullptr, nullptr);
+        return database;
     }
+
+    // The subdirectories of dirId, listed at the given depth of the walk.
+    Statement* ListDirectories(size_t depth, uint32_t dirId)
+    {
+        if (depth >= dirListings.size())
+            dirListings.resize(depth + 1);
+        std::unique_ptr<Statement>& listing = dirListings[depth];
+        if (!listing) {
+            listing.reset(new Statement);
+            if (!listing->Prepare(db, "select id,n from zeldir where p=?")) {
+                listing.reset();
+                return nullptr;
+            }
+        }
+        sqlite3_reset(listing->Handle());
+        return listing->BindInt64(dirId) ? listing.get() : nullptr;
+    }
+
+    // False when dirId was walked before.
+    bool Enter(uint32_t dirId) { return walked.insert(dirId).second; }
+
+    sqlite3* db;
+    ReadTransaction snapshot;
+    PackageFiles files;
+    std::vector<std::unique_ptr<Statement>> dirListings;
+    std::unordered_set<uint32_t> walked;
 };
 
-int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId)
+int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth)
 {
-    Statement listing;
-    if (!listing.Prepare(walk.db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
+    Statement* listing = walk.ListDirectories(depth, dirId);
+    if (!listing)
         return -1;
-    walk.ancestors.push_back(dirId);
-    while (sqlite3_step(listing.Handle()) == SQLITE_ROW) {
-        uint32_t childId = static_cast<uint32_t>(listing.ColumnInt(0));
-        const wchar_t* name = listing.ColumnText16(1);
+    int rc;
+    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
+        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
+        const wchar_t* name = listing->ColumnText16(1);
         std::wstring childPath;
-        if (!IsSafeFileName(name) || walk.IsAncestor(childId) || !FormChildPath(dirPath, name, &childPath)) {
-            walk.ancestors.pop_back();
+        if (!IsSafeFileName(name) || !walk.Enter(childId) || !FormChildPath(dirPath, name, &childPath))
             return -1;
-        }
-        CountDirectory(walk, childPath.c_str(), childId);
+        CountDirectory(walk, childPath.c_str(), childId, depth + 1);
     }
-    walk.ancestors.pop_back();
-    if (walk.files.Listed())
-        g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
+    if (rc != SQLITE_DONE || !walk.files.Listed()) {
+        g_walk.countListingFailed = true;
+        return -1;
+    }
+    g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
     return g_walk.fileTotal;
 }
 
@@ -195,10 +341,11 @@ bool WriteBlock(HANDLE file, const void* data, size_t size)
     return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-// The zlib stream of one file, released on every path.
+// The zlib stream of one file, released on every path. Its output goes
+// through the walk's buffer, one write per pass.
 class Inflater {
 public:
-    Inflater()
+    explicit Inflater(Bytef* buffer) : buffer_(buffer)
     {
         memset(&stream_, 0, sizeof(stream_));
         started_ = inflateInit(&stream_) == Z_OK;
@@ -217,6 +364,7 @@ public:
         stream_.next_in = static_cast<Bytef*>(const_cast<void*>(data));
         stream_.avail_in = static_cast<uInt>(size);
     }
+    bool InputLeft() const { return stream_.avail_in > 0; }
 
     // One pass into the buffer. Returns zlib's answer; produced and
     // progressed tell what the pass did.
@@ -224,9 +372,9 @@ public:
     {
         uInt inBefore = stream_.avail_in;
         stream_.next_out = buffer_;
-        stream_.avail_out = kInflateBufferBytes;
+        stream_.avail_out = kStreamPieceBytes;
         int rc = inflate(&stream_, flush);
-        *produced = kInflateBufferBytes - stream_.avail_out;
+        *produced = kStreamPieceBytes - stream_.avail_out;
         *progressed = *produced > 0 || stream_.avail_in != inBefore;
         return rc;
     }
@@ -235,7 +383,7 @@ public:
 private:
     z_stream stream_;
     bool started_ = false;
-    Bytef buffer_[kInflateBufferBytes];
+    Bytef* buffer_;
 };
 
 bool IsStreamFailure(int rc)
@@ -274,124 +422,163 @@ PassOutcome TakePass(Inflater& inflater, HANDLE file, int rc, uInt produced, boo
     return PassOutcome::Continue;
 }
 
-int32_t WriteStoredInline(HANDLE file, const Statement::Blob& data)
-{
-    if (!data.data || data.size <= 0)
-        return kPackageWriteFailed;
-    return WriteBlock(file, data.data, static_cast<size_t>(data.size)) ? kPackageWritten : kPackageWriteFailed;
-}
-
-int32_t WriteInlineStream(HANDLE file, const Statement::Blob& data)
-{
-    Inflater inflater;
-    if (!inflater.Started())
-        return kPackageStreamFailed;
-    inflater.SetInput(data.data, data.data && data.size > 0 ? static_cast<size_t>(data.size) : 0);
-    uint64_t total = 0;
-    for (;;) {
-        uInt produced = 0;
-        bool progressed = false;
-        int rc = inflater.Pass(Z_SYNC_FLUSH, &produced, &progressed);
-        int32_t failure = 0;
-        switch (TakePass(inflater, file, rc, produced, progressed, &total, &failure)) {
-        case PassOutcome::Failed:
-            return failure;
-        case PassOutcome::StreamEnded:
-            return kPackageWritten;
-        case PassOutcome::Continue:
-            break;
-        }
-        // Anything but Z_OK (typically Z_BUF_ERROR: the data stopped short
-        // of the stream's end) completes the file with what was written.
-        if (rc != Z_OK)
-            return kPackageWritten;
+// Reads file data out of one package: the file rows, the values of d and
+// of the chunks' data, and the buffers they pass through.
+class PackageData {
+public:
+    explicit PackageData(sqlite3* db)
+        : db_(db), fileData_(db, "zelfls", "d"), chunkData_(db, "chunks", "data"),
+          input_(new Bytef[kStreamPieceBytes]), output_(new Bytef[kStreamPieceBytes])
+    {
     }
-}
 
-// Walks a chain of chunks rows from firstRowId, handing each piece's data
-// to takePiece (which returns kPackageWritten to go on). A row that cannot
-// be read, or a next that leads back to a row already read, is 111.
-template <typename TakePiece>
-int32_t WalkChunkChain(sqlite3* db, int64_t firstRowId, TakePiece takePiece)
-{
-    std::unordered_set<int64_t> visited;
-    int64_t rowId = firstRowId;
-    Statement piece;
-    for (;;) {
-        if (!visited.insert(rowId).second)
+    // The file's data, by the path its row chooses. A value of d that
+    // cannot be read fails as its row would (106).
+    int32_t WriteFileData(HANDLE file, int64_t rowId, const Statement& row, bool currentLayout)
+    {
+        if (!fileData_.Open(rowId, row.ColumnText(kFileDataType), row, kFileDataNumber))
+            return kPackageListingFailed;
+        if (!currentLayout)
+            return WriteInlineStream(file);
+        int64_t chunk = row.ColumnInt64(kFileChunk);
+        const char* compress = row.ColumnText(kFileCompress);
+        bool stored = compress && strcmp(compress, "no") == 0;
+        if (stored)
+            return chunk == 0 ? WriteStoredInline(file) : WriteStoredChain(file, chunk);
+        return chunk == 0 ? WriteInlineStream(file) : WriteChainedStream(file, chunk);
+    }
+
+private:
+    int32_t WriteStoredInline(HANDLE file)
+    {
+        if (fileData_.Size() <= 0)
+            return kPackageWriteFailed;
+        auto take = [&](const Bytef* piece, int size) -> int32_t {
+            return WriteBlock(file, piece, static_cast<size_t>(size)) ? kPackageWritten : kPackageWriteFailed;
+        };
+        return ForEachPiece(fileData_, input_.get(), kPackageListingFailed, take);
+    }
+
+    // The whole of d is one stream. It may stop short of its end: the file
+    // then keeps what was inflated.
+    int32_t WriteInlineStream(HANDLE file)
+    {
+        Inflater inflater(output_.get());
+        if (!inflater.Started())
+            return kPackageStreamFailed;
+        uint64_t total = 0;
+        auto take = [&](const Bytef* piece, int size) -> int32_t {
+            inflater.SetInput(piece, static_cast<size_t>(size));
+            for (;;) {
+                uInt produced = 0;
+                bool progressed = false;
+                int rc = inflater.Pass(Z_SYNC_FLUSH, &produced, &progressed);
+                int32_t failure = 0;
+                switch (TakePass(inflater, file, rc, produced, progressed, &total, &failure)) {
+                case PassOutcome::Failed:
+                    return failure;
+                case PassOutcome::StreamEnded:
+                    return kRestOfValueIgnored;
+                case PassOutcome::Continue:
+                    break;
+                }
+                // The piece is used up: on with the next one. Anything but
+                // Z_OK with input left completes the file as it stands.
+                if (!inflater.InputLeft() && produced < static_cast<uInt>(kStreamPieceBytes))
+                    return kPackageWritten;
+                if (rc != Z_OK)
+                    return kRestOfValueIgnored;
+            }
+        };
+        return ForEachPiece(fileData_, input_.get(), kPackageListingFailed, take);
+    }
+
+    // Walks a chain of chunks rows from firstRowId, handing each piece's
+    // value to takePiece (which returns kPackageWritten to go on). A row
+    // that cannot be read, or a next that leads back to a row already
+    // read, is 111.
+    template <typename TakePiece>
+    int32_t WalkChunkChain(int64_t firstRowId, TakePiece takePiece)
+    {
+        if (chunkRow_.Empty() &&
+            !chunkRow_.PrepareWithRetry(db_, "SELECT next, typeof(data), case when typeof(data) in ('integer', "
+                                             "'real') then data end FROM chunks WHERE ROWID=?"))
             return kPackageChunkFailed;
-        if (!piece.PrepareWithRetry(db, "SELECT data, next FROM chunks WHERE ROWID=?") ||
-            !piece.BindInt64(rowId) || !piece.StepRow())
-            return kPackageChunkFailed;
-        int32_t result = takePiece(piece.ColumnBlob(0));
+        std::unordered_set<int64_t> visited;
+        int64_t rowId = firstRowId;
+        for (;;) {
+            if (!visited.insert(rowId).second || !StepRowOf(chunkRow_, rowId) ||
+                !chunkData_.Open(rowId, chunkRow_.ColumnText(1), chunkRow_, 2))
+                return kPackageChunkFailed;
+            int32_t result = takePiece();
+            if (result != kPackageWritten)
+                return result;
+            rowId = chunkRow_.ColumnInt64(0);
+            if (rowId == 0)
+                return kPackageWritten;
+        }
+    }
+
+    int32_t WriteStoredChain(HANDLE file, int64_t firstRowId)
+    {
+        auto take = [&](const Bytef* piece, int size) -> int32_t {
+            return WriteBlock(file, piece, static_cast<size_t>(size)) ? kPackageWritten : kPackageWriteFailed;
+        };
+        return WalkChunkChain(firstRowId, [&]() -> int32_t {
+            return ForEachPiece(chunkData_, input_.get(), kPackageChunkFailed, take);
+        });
+    }
+
+    // One stream across the chain. It must end with the chain's last
+    // piece: a chain that ends first is 111, a piece after the stream's
+    // end 105.
+    int32_t WriteChainedStream(HANDLE file, int64_t firstRowId)
+    {
+        Inflater inflater(output_.get());
+        if (!inflater.Started())
+            return kPackageStreamFailed;
+        bool ended = false;
+        uint64_t total = 0;
+        auto take = [&](const Bytef* piece, int size) -> int32_t {
+            inflater.SetInput(piece, static_cast<size_t>(size));
+            uInt produced = 0;
+            do {
+                bool progressed = false;
+                int rc = inflater.Pass(Z_NO_FLUSH, &produced, &progressed);
+                int32_t failure = 0;
+                switch (TakePass(inflater, file, rc, produced, progressed, &total, &failure)) {
+                case PassOutcome::Failed:
+                    return failure;
+                case PassOutcome::StreamEnded:
+                    // What the piece holds beyond the stream's end is not
+                    // looked at.
+                    ended = true;
+                    return kRestOfValueIgnored;
+                case PassOutcome::Continue:
+                    break;
+                }
+            } while (produced == static_cast<uInt>(kStreamPieceBytes));
+            return kPackageWritten;
+        };
+        int32_t result = WalkChunkChain(firstRowId, [&]() -> int32_t {
+            if (chunkData_.Size() <= 0)
+                return kPackageWritten;
+            if (ended)
+                return kPackageWriteFailed;
+            return ForEachPiece(chunkData_, input_.get(), kPackageChunkFailed, take);
+        });
         if (result != kPackageWritten)
             return result;
-        rowId = piece.ColumnInt64(1);
-        piece.Finalize();
-        if (rowId == 0)
-            return kPackageWritten;
+        return ended ? kPackageWritten : kPackageChunkFailed;
     }
-}
 
-int32_t WriteStoredChain(sqlite3* db, HANDLE file, int64_t firstRowId)
-{
-    return WalkChunkChain(db, firstRowId, [&](const Statement::Blob& data) -> int32_t {
-        if (!data.data || data.size <= 0)
-            return kPackageWritten;
-        return WriteBlock(file, data.data, static_cast<size_t>(data.size)) ? kPackageWritten
-                                                                          : kPackageWriteFailed;
-    });
-}
-
-int32_t WriteChainedStream(sqlite3* db, HANDLE file, int64_t firstRowId)
-{
-    Inflater inflater;
-    if (!inflater.Started())
-        return kPackageStreamFailed;
-    bool ended = false;
-    uint64_t total = 0;
-    int32_t result = WalkChunkChain(db, firstRowId, [&](const Statement::Blob& data) -> int32_t {
-        if (!data.data || data.size <= 0)
-            return kPackageWritten;
-        // Data after the stream's end.
-        if (ended)
-            return kPackageWriteFailed;
-        inflater.SetInput(data.data, static_cast<size_t>(data.size));
-        uInt produced = 0;
-        do {
-            bool progressed = false;
-            int rc = inflater.Pass(Z_NO_FLUSH, &produced, &progressed);
-            int32_t failure = 0;
-            switch (TakePass(inflater, file, rc, produced, progressed, &total, &failure)) {
-            case PassOutcome::Failed:
-                return failure;
-            case PassOutcome::StreamEnded:
-                ended = true;
-                return kPackageWritten;
-            case PassOutcome::Continue:
-                break;
-            }
-        } while (produced == kInflateBufferBytes);
-        return kPackageWritten;
-    });
-    if (result != kPackageWritten)
-        return result;
-    return ended ? kPackageWritten : kPackageChunkFailed;
-}
-
-// The file's data, by the path its row chooses.
-int32_t WriteFileData(sqlite3* db, HANDLE file, const Statement& row, bool currentLayout)
-{
-    Statement::Blob inlineData = row.ColumnBlob(3);
-    if (!currentLayout)
-        return WriteInlineStream(file, inlineData);
-    int64_t chunk = row.ColumnInt64(4);
-    const char* compress = row.ColumnText(5);
-    bool stored = compress && strcmp(compress, "no") == 0;
-    if (stored)
-        return chunk == 0 ? WriteStoredInline(file, inlineData) : WriteStoredChain(db, file, chunk);
-    return chunk == 0 ? WriteInlineStream(file, inlineData) : WriteChainedStream(db, file, chunk);
-}
+    sqlite3* db_;
+    ValueReader fileData_;
+    ValueReader chunkData_;
+    Statement chunkRow_;
+    std::unique_ptr<Bytef[]> input_;
+    std::unique_ptr<Bytef[]> output_;
+};
 
 struct ExtractTargets {
     int32_t execFileId;
@@ -408,15 +595,15 @@ int32_t FileFailure()
     return GetLastError() == ERROR_ACCESS_DENIED ? kPackageAccessDenied : kPackageWriteFailed;
 }
 
-int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row, bool currentLayout,
-                       const ExtractTargets& targets)
+int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId, const Statement& row,
+                       bool currentLayout, const ExtractTargets& targets)
 {
-    int32_t id = row.ColumnInt(0);
+    int32_t id = row.ColumnInt(kFileId);
     // Only whether the size is zero matters, but it is taken whole: a
     // chained file of a multiple of 4 GiB has zero low 32 bits and would
     // otherwise be written empty.
-    const bool empty = row.ColumnInt64(2) == 0;
-    const wchar_t* name = row.ColumnText16(1);
+    const bool empty = row.ColumnInt64(kFileSize) == 0;
+    const wchar_t* name = row.ColumnText16(kFileName);
     if (!IsSafeFileName(name))
         return kPackageListingFailed;
     std::wstring path;
@@ -424,7 +611,7 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
         return kPackagePathFailed;
 
     ShowInstallStatus(path.c_str());
-    if (!PathExists(path.c_str()) && !InsideCreatedDirectory(path))
+    if (!InsideCreatedDirectory(path) && !PathExists(path.c_str()))
         g_walk.createdFiles.push_back(path);
     FileHandle file(targets.staged->Create(path));
     if (!file.Valid())
@@ -438,7 +625,7 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
     if (id == targets.iconFileId && targets.iconPathOut)
         *targets.iconPathOut = path;
 
-    int32_t result = WriteFileData(db, file.get(), row, currentLayout);
+    int32_t result = data.WriteFileData(file.get(), rowId, row, currentLayout);
     if (result != kPackageWritten)
         return result;
     file.Close();
@@ -447,48 +634,46 @@ int32_t ExtractOneFile(sqlite3* db, const wchar_t* dirPath, const Statement& row
     return kPackageWritten;
 }
 
-int32_t ExtractDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, const ExtractTargets& targets)
+struct Extraction {
+    PackageWalk& walk;
+    PackageData& data;
+    const ExtractTargets& targets;
+};
+
+int32_t ExtractDirectory(Extraction& extraction, const wchar_t* dirPath, uint32_t dirId, size_t depth)
 {
-    if (!PathExists(dirPath) && !InsideCreatedDirectory(dirPath))
+    PackageWalk& walk = extraction.walk;
+    if (!InsideCreatedDirectory(dirPath) && !PathExists(dirPath))
         g_walk.createdDirectories.push_back(dirPath);
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
 
-    {
-        Statement listing;
-        if (!listing.Prepare(walk.db, FormatSql("select id,n from zeldir where p=%u", dirId).c_str()))
-            return kPackageListingFailed;
-        walk.ancestors.push_back(dirId);
-        while (sqlite3_step(listing.Handle()) == SQLITE_ROW) {
-            uint32_t childId = static_cast<uint32_t>(listing.ColumnInt(0));
-            const wchar_t* name = listing.ColumnText16(1);
-            if (!IsSafeFileName(name) || walk.IsAncestor(childId)) {
-                walk.ancestors.pop_back();
-                return kPackageListingFailed;
-            }
-            std::wstring childPath;
-            if (!FormChildPath(dirPath, name, &childPath)) {
-                walk.ancestors.pop_back();
-                return kPackagePathFailed;
-            }
-            int32_t result = ExtractDirectory(walk, childPath.c_str(), childId, targets);
-            if (result != kPackageWritten) {
-                walk.ancestors.pop_back();
-                return result;
-            }
-        }
-        walk.ancestors.pop_back();
-    }
-
-    if (!walk.files.Listed())
+    Statement* listing = walk.ListDirectories(depth, dirId);
+    if (!listing)
         return kPackageListingFailed;
-    Statement row;
+    int rc;
+    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
+        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
+        const wchar_t* name = listing->ColumnText16(1);
+        if (!IsSafeFileName(name) || !walk.Enter(childId))
+            return kPackageListingFailed;
+        std::wstring childPath;
+        if (!FormChildPath(dirPath, name, &childPath))
+            return kPackagePathFailed;
+        int32_t result = ExtractDirectory(extraction, childPath.c_str(), childId, depth + 1);
+        if (result != kPackageWritten)
+            return result;
+    }
+    // A listing that breaks off leaves the tree unwritten: a failure.
+    if (rc != SQLITE_DONE || !walk.files.Listed())
+        return kPackageListingFailed;
+
     for (int64_t rowId : walk.files.RowsOf(dirId)) {
-        // A row that cannot be read ends the listing, as a failed step
-        // would.
-        if (!walk.files.Fetch(row, rowId))
-            break;
-        int32_t result = ExtractOneFile(walk.db, dirPath, row, walk.files.CurrentLayout(), targets);
+        const Statement* row = walk.files.Fetch(rowId);
+        if (!row)
+            return kPackageListingFailed;
+        int32_t result =
+            ExtractOneFile(extraction.data, dirPath, rowId, *row, walk.files.CurrentLayout(), extraction.targets);
         if (result != kPackageWritten)
             return result;
     }
@@ -517,21 +702,25 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)
     if (!db || !dirPath)
         return -1;
     PackageWalk walk(db);
-    return CountDirectory(walk, dirPath, dirId);
+    walk.Enter(dirId);
+    return CountDirectory(walk, dirPath, dirId, 0);
 }
 
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep)
 {
-    if (!db || !dirPath)
+    if (!db || !dirPath || g_walk.countListingFailed)
         return kPackageListingFailed;
     // The files go in place only once the whole tree is written; on any
     // failure the temporaries go with staged, and what was there stays.
     StagedFiles staged;
     ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep, &staged};
     PackageWalk walk(db);
-    int32_t result = ExtractDirectory(walk, dirPath, dirId, targets);
+    walk.Enter(dirId);
+    PackageData data(db);
+    Extraction extraction{walk, data, targets};
+    int32_t result = ExtractDirectory(extraction, dirPath, dirId, 0);
     if (result == kPackageWritten && !staged.PutInPlace())
         result = FileFailure();
     return result;

@@ -17,7 +17,8 @@ enum PackageResult : int32_t {
     kPackageWritten = 101,
     kPackagePathFailed = 104,     // a path of 1024 characters or more
     kPackageWriteFailed = 105,    // a directory, file or write failed; a stream gave nothing
-    kPackageListingFailed = 106,  // a listing failed, or a row had no usable name
+    kPackageListingFailed = 106,  // a listing failed or broke off, a file row could not be read or had
+                                  // no usable name, or a folder id came a second time
     kPackageAccessDenied = 107,   // creating a file was refused
     kPackageChunkFailed = 111,    // a chunk could not be read, or a chain broke off
     kPackageStreamFailed = 112,   // zlib could not start, or the stream is corrupt
@@ -38,6 +39,8 @@ void RemoveExtractedFiles();
 
 // Adds the file rows of directory dirId and its subtree to the running
 // file total and returns it; -1 when this directory could not be counted.
+// A listing that breaks off also fails the extraction that follows (106)
+// before it writes anything.
 // dirId 0 is the level above the top-level directories. dirPath only forms
 // the children's paths; nothing on disk is touched.
 int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);

@@ -1,354 +1,236 @@
-// Benchmark (not a test): installs generated game packages of a few
-// thousand files and about 200 MB, stored, zlib inline and zlib chained,
-// and reports throughput and peak working set beside the same data inflated
-// by zlib straight into files with large buffers.
+// Benchmark (not a test): whole runs of the shipped program installing a
+// package (switch i), side by side with the floor program (install_floor:
+// the same zlib streams inflated from plain files into files through 64 KiB
+// buffers), in alternating order, each the median of its rounds.
 //
-//   install_bench [megabytes [runs]]    (default 200 MB, best of 3 runs)
+//   tools/winebed/winebed run build/i686/winebed build/i686/tests/install/install_bench.exe [rounds]
 //
-// Each measured step runs in a child process of its own, so its peak
-// working set is its own. Disk write-back makes single runs noisy: each
-// step is run several times and the fastest run is reported.
+// Two packages: 24 files of 2 MiB (half inline zlib streams, half streams
+// chained in 64 KiB pieces) and 2,000 files of 8 KiB in 40 folders (the
+// same mix). It prints, per package, the median times, the ratio floor /
+// program (1.0: as fast as the floor) and the program's peak private
+// memory. The manager it runs has a catalog with a theme, as an installed
+// one has, so the per-file search for the partner loader's dialog is paid
+// as in the field.
 
-#include "catalog/storage.h"
-#include "install/installer.h"
+#include "driver.h"
+#include "testcatalog.h"
 #include "testfiles.h"
 #include "testpackage.h"
 
 #include <windows.h>
 #include <psapi.h>
-#include <zlib.h>
 
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
-#include <map>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kGameId = 900;
 constexpr size_t kChainPieceBytes = 65536;
-constexpr size_t kBaselineBufferBytes = 1 << 20;
+constexpr wchar_t kProduct[] = L"zel";
+constexpr DWORD kRunTimeoutMs = 600000;
 
-enum class Mode { Stored, Inline, Chained };
-
-const wchar_t* ModeName(Mode mode)
-{
-    switch (mode) {
-    case Mode::Stored:
-        return L"stored";
-    case Mode::Inline:
-        return L"inline";
-    case Mode::Chained:
-        return L"chained";
-    }
-    return L"?";
-}
-
-// File sizes from 1 KB to about 140 KB, with a few large ones, adding up
-// to the wanted total.
-std::vector<size_t> FileSizes(size_t totalBytes)
-{
-    std::vector<size_t> sizes;
-    uint32_t state = 12345;
-    size_t sum = 0;
-    while (sum < totalBytes) {
-        state = state * 1664525u + 1013904223u;
-        size_t size = (sizes.size() % 500 == 499) ? 4u << 20 : 1024 + (state >> 8) % (140 * 1024);
-        size = std::min(size, totalBytes - sum);
-        sizes.push_back(size);
-        sum += size;
-    }
-    return sizes;
-}
-
-void Generate(const std::wstring& path, Mode mode, size_t totalBytes)
-{
-    testpackage::Package p(path);
-    p.AddGame(kGameId, std::string("bench"), std::string("Bench"), 1, 0, 1);
-    p.AddDir(1, std::string("bench"), 0);
-    const int kDirs = 40;
-    for (int d = 0; d < kDirs; ++d)
-        p.AddDir(10 + d, "dir" + std::to_string(d), d < 8 ? 1 : 10 + d % 8);
-    std::vector<size_t> sizes = FileSizes(totalBytes);
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        std::string data = testfiles::SampleBytes(sizes[i], static_cast<uint32_t>(i));
-        std::string name = "file" + std::to_string(i) + ".dat";
-        int64_t dir = 10 + static_cast<int64_t>(i % kDirs);
-        int64_t id = static_cast<int64_t>(i) + 1;
-        switch (mode) {
-        case Mode::Stored:
-            p.AddStored(id, name, data, dir);
-            break;
-        case Mode::Inline:
-            p.AddDeflated(id, name, data, dir);
-            break;
-        case Mode::Chained: {
-            std::vector<testpackage::OptionalBytes> pieces;
-            for (const std::string& piece : testpackage::SplitEvery(testpackage::Deflate(data), kChainPieceBytes))
-                pieces.push_back(piece);
-            p.AddFile(id, name, static_cast<int64_t>(data.size()), std::nullopt, dir, p.AddChain(pieces));
-            break;
-        }
-        }
-    }
-}
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-size_t PeakWorkingSet()
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PeakWorkingSetSize;
-}
-
-unsigned long long TreeBytes(const std::wstring& root)
-{
-    unsigned long long total = 0;
-    for (const std::wstring& relative : testfiles::ListTree(root)) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExW((root + L"\\" + relative).c_str(), GetFileExInfoStandard, &data) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            total += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-    return total;
-}
-
-void WriteResult(const std::wstring& resultPath, double seconds, size_t peak, bool ok)
-{
-    FILE* file = _wfopen(resultPath.c_str(), L"w");
-    if (!file)
-        return;
-    fprintf(file, "%d %.6f %zu\n", ok ? 1 : 0, seconds, peak);
-    fclose(file);
-}
-
-int RunInstall(const std::wstring& package, const std::wstring& target, const std::wstring& resultPath)
-{
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
-    CInstallNotify notify;
-    bool ok = InstallGamePackage(kGameId, package.c_str(), target.c_str(), &notify);
-    QueryPerformanceCounter(&end);
-    WriteResult(resultPath, Seconds(start, end), PeakWorkingSet(), ok);
-    return ok ? 0 : 1;
-}
-
-// The same tree written the plain way: one pass over the rows, data
-// inflated into a large buffer and written in large blocks.
-class Baseline {
-public:
-    explicit Baseline(sqlite3* db) : db_(db), buffer_(kBaselineBufferBytes) {}
-
-    bool Run(const std::wstring& target)
-    {
-        dirs_[1] = target;
-        CreateDirectoryW(target.c_str(), nullptr);
-        Statement dirs;
-        if (!dirs.PrepareWithRetry(db_, "select id, n, p from zeldir order by id"))
-            return false;
-        while (dirs.StepRow()) {
-            int64_t id = dirs.ColumnInt64(0);
-            if (id == 1)
-                continue;
-            std::wstring path = dirs_[dirs.ColumnInt64(2)] + L"\\" + dirs.ColumnText16(1);
-            CreateDirectoryW(path.c_str(), nullptr);
-            dirs_[id] = path;
-        }
-        Statement files;
-        if (!files.PrepareWithRetry(db_, "select n, d, chunk, compress, p from zelfls"))
-            return false;
-        chunk_.PrepareWithRetry(db_, "select data, next from chunks where rowid=?");
-        while (files.StepRow()) {
-            std::wstring path = dirs_[files.ColumnInt64(4)] + L"\\" + files.ColumnText16(0);
-            HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            if (file == INVALID_HANDLE_VALUE)
-                return false;
-            const char* compress = files.ColumnText(3);
-            bool stored = compress && strcmp(compress, "no") == 0;
-            Statement::Blob data = files.ColumnBlob(1);
-            int64_t chunk = files.ColumnInt64(2);
-            bool ok = stored ? Write(file, data.data, static_cast<size_t>(data.size)) : Inflate(file, data, chunk);
-            CloseHandle(file);
-            if (!ok)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    bool Write(HANDLE file, const void* data, size_t size)
-    {
-        DWORD written = 0;
-        return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    }
-
-    bool InflatePiece(z_stream& stream, HANDLE file, const void* data, size_t size, int* rc)
-    {
-        stream.next_in = static_cast<Bytef*>(const_cast<void*>(data));
-        stream.avail_in = static_cast<uInt>(size);
-        do {
-            stream.next_out = buffer_.data();
-            stream.avail_out = static_cast<uInt>(buffer_.size());
-            *rc = inflate(&stream, Z_NO_FLUSH);
-            if (*rc != Z_OK && *rc != Z_STREAM_END && *rc != Z_BUF_ERROR)
-                return false;
-            size_t produced = buffer_.size() - stream.avail_out;
-            if (produced && !Write(file, buffer_.data(), produced))
-                return false;
-        } while (stream.avail_out == 0 && *rc != Z_STREAM_END);
-        return true;
-    }
-
-    bool Inflate(HANDLE file, const Statement::Blob& inlineData, int64_t chunk)
-    {
-        z_stream stream = {};
-        inflateInit(&stream);
-        int rc = Z_OK;
-        bool ok = true;
-        if (!chunk) {
-            ok = InflatePiece(stream, file, inlineData.data, static_cast<size_t>(inlineData.size), &rc);
-        } else {
-            while (ok && chunk) {
-                sqlite3_reset(chunk_.Handle());
-                sqlite3_bind_int64(chunk_.Handle(), 1, chunk);
-                if (sqlite3_step(chunk_.Handle()) != SQLITE_ROW)
-                    return false;
-                Statement::Blob piece = chunk_.ColumnBlob(0);
-                ok = InflatePiece(stream, file, piece.data, static_cast<size_t>(piece.size), &rc);
-                chunk = chunk_.ColumnInt64(1);
-            }
-        }
-        inflateEnd(&stream);
-        return ok && rc == Z_STREAM_END;
-    }
-
-    sqlite3* db_;
-    std::vector<Bytef> buffer_;
-    std::map<int64_t, std::wstring> dirs_;
-    Statement chunk_;
+struct Workload {
+    const char* name;
+    uint32_t gameId;
+    int files;
+    size_t fileBytes;
+    int folders;
 };
 
-int RunBaseline(const std::wstring& package, const std::wstring& target, const std::wstring& resultPath)
+std::string FileData(const Workload& work, int i)
 {
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
-    DatabaseHandle db;
-    bool ok = OpenAndCheckDatabase(zeltest::Utf8(package).c_str(), db.out()) && Baseline(db.get()).Run(target);
-    db.Close();
-    QueryPerformanceCounter(&end);
-    WriteResult(resultPath, Seconds(start, end), PeakWorkingSet(), ok);
-    return ok ? 0 : 1;
+    return testfiles::SampleBytes(work.fileBytes, static_cast<uint32_t>(work.gameId * 10000 + i));
 }
 
-struct Measure {
+// The package and, for the floor, each file's zlib stream in a plain file.
+void Generate(const Workload& work, const std::wstring& package, const std::wstring& streams)
+{
+    CreateDirectoryW(streams.c_str(), nullptr);
+    testpackage::Package p(package);
+    p.AddGame(work.gameId, std::string("bench"), std::string("Bench"), 1, 0, 1);
+    p.AddDir(1, std::string("bench"), 0);
+    for (int folder = 0; folder < work.folders; ++folder)
+        p.AddDir(10 + folder, "dir" + std::to_string(folder), 1);
+    for (int i = 0; i < work.files; ++i) {
+        std::string data = FileData(work, i);
+        std::string stream = testpackage::Deflate(data);
+        zeltest::WriteFileBytes(streams + L"\\" + std::to_wstring(i) + L".z", stream);
+        std::string name = "file" + std::to_string(i) + ".dat";
+        int64_t folder = 10 + i % work.folders;
+        if (i % 2 == 0) {
+            p.AddFile(i + 1, name, static_cast<int64_t>(data.size()), stream, folder);
+        } else {
+            std::vector<testpackage::OptionalBytes> pieces;
+            for (const std::string& piece : testpackage::SplitEvery(stream, kChainPieceBytes))
+                pieces.push_back(piece);
+            p.AddFile(i + 1, name, static_cast<int64_t>(data.size()), std::nullopt, folder, p.AddChain(pieces));
+        }
+    }
+}
+
+bool TreeMatches(const Workload& work, const std::wstring& target)
+{
+    for (int i = 0; i < work.files; ++i) {
+        std::wstring path = target + L"\\dir" + std::to_wstring(i % work.folders) + L"\\file" + std::to_wstring(i) +
+                            L".dat";
+        if (zeltest::ReadFileBytes(path) != FileData(work, i))
+            return false;
+    }
+    return true;
+}
+
+struct RunResult {
     bool ok = false;
     double seconds = 0;
-    size_t peak = 0;
+    size_t peakPrivate = 0;
 };
 
-// Runs this program again with a step and reads what it measured.
-Measure RunChild(const std::wstring& step, const std::wstring& package, const std::wstring& target,
-                 const std::wstring& resultPath)
+// Starts a program and waits for it, sampling its private memory.
+RunResult RunProcess(const std::wstring& exe, const std::wstring& arguments, const std::wstring& dir,
+                     DWORD expectedExit)
 {
-    wchar_t self[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + step + L" \"" + package + L"\" \"" + target +
-                               L"\" \"" + resultPath + L"\"";
+    RunResult result;
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    Measure measure;
-    if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return measure;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    FILE* file = _wfopen(resultPath.c_str(), L"r");
-    if (!file)
-        return measure;
-    int ok = 0;
-    if (fscanf(file, "%d %lf %zu", &ok, &measure.seconds, &measure.peak) == 3)
-        measure.ok = ok == 1;
-    fclose(file);
-    return measure;
-}
-
-// The fastest of several runs of a step; the peak working set is the
-// largest seen.
-Measure BestOf(int runs, const std::wstring& step, const std::wstring& package, const std::wstring& target,
-               const std::wstring& resultPath, unsigned long long* written)
-{
-    Measure best;
-    for (int run = 0; run < runs; ++run) {
-        Measure measure = RunChild(step, package, target, resultPath);
-        *written = TreeBytes(target);
-        zeltest::RemoveTree(target);
-        if (run == 0 || (measure.ok && measure.seconds < best.seconds)) {
-            size_t peak = std::max(best.peak, measure.peak);
-            best = measure;
-            best.peak = peak;
-        } else {
-            best.peak = std::max(best.peak, measure.peak);
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,
+                        &process))
+        return result;
+    DWORD waited = 0;
+    for (;;) {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof(counters);
+        if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)))
+            result.peakPrivate = std::max(result.peakPrivate, static_cast<size_t>(counters.PeakPagefileUsage));
+        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+        waited += 10;
+        if (waited > kRunTimeoutMs) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
         }
     }
-    return best;
+    QueryPerformanceCounter(&end);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    result.ok = code == expectedExit;
+    result.seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return result;
 }
 
-int RunAll(size_t megabytes, int runs)
+double Median(std::vector<double> values)
 {
-    zeltest::TempDir scratch(L"bench");
-    const size_t totalBytes = megabytes << 20;
-    printf("%zu MB in %zu files per package\n\n", megabytes, FileSizes(totalBytes).size());
-    printf("%-8s %10s %10s %9s %9s %12s %12s %7s\n", "package", "pkg MB", "install s", "MB/s", "zlib MB/s",
-           "peak WS MB", "zlib WS MB", "ratio");
-    for (Mode mode : {Mode::Stored, Mode::Inline, Mode::Chained}) {
-        const std::wstring package = scratch.File(std::wstring(L"900_") + ModeName(mode) + L".db");
-        Generate(package, mode, totalBytes);
-        WIN32_FILE_ATTRIBUTE_DATA info;
-        GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &info);
-        double packageMb = static_cast<double>(info.nFileSizeLow + (static_cast<double>(info.nFileSizeHigh) * 4294967296.0)) / 1048576.0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
-        const std::wstring target = scratch.File(L"target");
-        unsigned long long written = 0;
-        unsigned long long baselineWritten = 0;
-        Measure install = BestOf(runs, L"install", package, target, scratch.File(L"result.txt"), &written);
-        Measure baseline = BestOf(runs, L"zlib", package, target, scratch.File(L"result.txt"), &baselineWritten);
+class Bench {
+public:
+    bool Prepare()
+    {
+        manager_ = scratch_.File(L"manager");
+        CreateDirectoryW(manager_.c_str(), nullptr);
+        program_ = manager_ + L"\\zel.exe";
+        if (!CopyFileW(zeltest::BuiltProgramPath().c_str(), program_.c_str(), FALSE))
+            return false;
+        catalogPath_ = zeltest::AppDataDir() + L"\\base.db";
+        DeleteFileW(catalogPath_.c_str());
+        zeltest::SetProductKey(kProduct, manager_, 0x4000000);
+        // A first run makes the catalog; the test theme goes in.
+        if (!RunProcess(program_, L"z 1", manager_, 10).ok)
+            return false;
+        testcatalog::CatalogFile catalog(catalogPath_);
+        catalog.ExecWithBlob("insert into themes(k, t, v, d) values('testtheme', 'testtheme', 1, ?)",
+                             zeltest::ReadFileBytes(zeltest::TestExeDir() + L"\\testtheme.dll"));
+        catalog.Exec("insert or replace into opt(var, val) values('theme', 'testtheme')");
+        return true;
+    }
+
+    ~Bench()
+    {
+        zeltest::DeleteProductKey(kProduct);
+        DeleteFileW(catalogPath_.c_str());
+    }
+
+    void Measure(const Workload& work, int rounds)
+    {
+        const std::wstring package = scratch_.File(std::to_wstring(work.gameId) + L"_bench.db");
+        const std::wstring streams = scratch_.File(L"streams" + std::to_wstring(work.gameId));
+        const std::wstring target = scratch_.File(L"target");
+        Generate(work, package, streams);
+        {
+            testcatalog::CatalogFile catalog(catalogPath_);
+            catalog.Exec("insert or replace into games(id, name, type, show) values(" + std::to_string(work.gameId) +
+                         ", 'Bench', 2, 1)");
+        }
+        const std::wstring floor = zeltest::TestExeDir() + L"\\install_floor.exe";
+        const std::wstring install = L"i \"" + package + L"\" w \"" + target + L"\" v 1";
+        const std::wstring floorArguments = L"\"" + streams + L"\" \"" + target + L"\" " +
+                                            std::to_wstring(work.files) + L" " + std::to_wstring(work.folders);
+        std::vector<double> programTimes;
+        std::vector<double> floorTimes;
+        size_t peak = 0;
+        bool ok = true;
+        for (int round = 0; round < rounds; ++round) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool programTurn = (round + turn) % 2 == 0;
+                zeltest::RemoveTree(target);
+                RunResult run = programTurn ? RunProcess(program_, install, manager_, 1)
+                                            : RunProcess(floor, floorArguments, scratch_.path(), 0);
+                // The first round checks what both wrote.
+                ok = ok && run.ok && (round > 0 || TreeMatches(work, target));
+                (programTurn ? programTimes : floorTimes).push_back(run.seconds);
+                if (programTurn)
+                    peak = std::max(peak, run.peakPrivate);
+            }
+        }
+        zeltest::RemoveTree(target);
+        zeltest::RemoveTree(streams);
         DeleteFileW(package.c_str());
-
-        const double mb = static_cast<double>(totalBytes) / 1048576.0;
-        double installRate = install.seconds > 0 ? mb / install.seconds : 0;
-        double baselineRate = baseline.seconds > 0 ? mb / baseline.seconds : 0;
-        printf("%-8ls %10.1f %10.2f %9.1f %9.1f %12.1f %12.1f %7.2f%s\n", ModeName(mode), packageMb, install.seconds,
-               installRate, baselineRate, static_cast<double>(install.peak) / 1048576.0,
-               static_cast<double>(baseline.peak) / 1048576.0, baselineRate > 0 ? installRate / baselineRate : 0,
-               install.ok && baseline.ok && written == totalBytes && baselineWritten == totalBytes ? ""
-                                                                                                   : "  (FAILED)");
+        const double programSeconds = Median(programTimes);
+        const double floorSeconds = Median(floorTimes);
+        printf("%-28s %10.3f %10.3f %7.2f %14.1f%s\n", work.name, programSeconds, floorSeconds,
+               programSeconds > 0 ? floorSeconds / programSeconds : 0.0, static_cast<double>(peak) / 1048576.0,
+               ok ? "" : "  (FAILED)");
         fflush(stdout);
     }
-    printf("\nratio = install throughput / plain zlib throughput\n");
-    return 0;
-}
+
+private:
+    zeltest::TempDir scratch_{L"ibench"};
+    std::wstring manager_;
+    std::wstring program_;
+    std::wstring catalogPath_;
+};
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 5 && wcscmp(argv[1], L"install") == 0)
-        return RunInstall(argv[2], argv[3], argv[4]);
-    if (argc == 5 && wcscmp(argv[1], L"zlib") == 0)
-        return RunBaseline(argv[2], argv[3], argv[4]);
-    size_t megabytes = argc > 1 ? static_cast<size_t>(_wtoi(argv[1])) : 200;
-    int runs = argc > 2 ? _wtoi(argv[2]) : 3;
-    return RunAll(megabytes ? megabytes : 200, runs > 0 ? runs : 3);
+    const int rounds = argc > 1 && _wtoi(argv[1]) > 0 ? _wtoi(argv[1]) : 3;
+    Bench bench;
+    if (!bench.Prepare()) {
+        printf("the program could not be prepared\n");
+        return 1;
+    }
+    printf("median of %d rounds, alternating order; ratio = floor / program\n\n", rounds);
+    printf("%-28s %10s %10s %7s %14s\n", "package", "program s", "floor s", "ratio", "private MB");
+    const Workload workloads[] = {
+        {"24 files of 2 MiB", 901, 24, 2u << 20, 4},
+        {"2000 files of 8 KiB", 902, 2000, 8u << 10, 40},
+    };
+    for (const Workload& work : workloads)
+        bench.Measure(work, rounds);
+    return 0;
 }

@@ -360,6 +360,9 @@ TEST_F(PackageTest, HostileNamesWriteNothingOutsideTheTarget)
         std::string("a*b"), std::string("a<b"), std::string("a>b"), std::string("a|b"),
         std::string("a\"b"), std::string("tab\tname"), std::string("CON"), std::string("nul.txt"),
         std::string("com1"), std::string("dots."), std::string(".. "), std::string("blank "),
+        // Superscript one to three name devices as digits do.
+        std::string("COM\xC2\xB9"), std::string("lpt\xC2\xB2.txt"), std::string("Com\xC2\xB3.dat"),
+        std::string("LPT\xC2\xB9"),
     };
     for (bool asDirectory : {false, true}) {
         for (const testpackage::OptionalBytes& name : names) {
@@ -414,6 +417,28 @@ TEST_F(PackageTest, DirectoryLoopsFailInsteadOfWalkingForEver)
     }
     EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
     EXPECT_FALSE(zeltest::PathExists(target_));
+
+    // A folder id may be walked once: one that comes back under the same
+    // parent, level after level, would otherwise make the walk write
+    // 2 to the 22nd power folders.
+    {
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        for (int level = 0; level < 22; ++level) {
+            p.AddDir(level + 2, std::string("a"), level + 1);
+            p.AddDir(level + 2, std::string("b"), level + 1);
+        }
+        p.AddStored(1, "deep.txt", "x", 23);
+    }
+    {
+        DatabaseHandle db;
+        ASSERT_TRUE(OpenAndCheckDatabase(zeltest::Utf8(package_).c_str(), db.out()));
+        ResetPackageWalk();
+        EXPECT_EQ(-1, CountPackageFiles(db.get(), target_.c_str(), 1));
+    }
+    EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
+    EXPECT_FALSE(zeltest::PathExists(target_));
 }
 
 TEST_F(PackageTest, RootIsFoundByIdentElseEveryTopLevelDirectoryIsWritten)
@@ -449,8 +474,24 @@ TEST_F(PackageTest, RootIsFoundByIdentElseEveryTopLevelDirectoryIsWritten)
     EXPECT_EQ(expected, ListTree(target_));
 }
 
-TEST_F(PackageTest, StepErrorWhileFilesAreListedEndsTheListingQuietly)
+// A listing that breaks off is a failure: the files it did not reach would
+// be missing from an installation reported as a success.
+TEST_F(PackageTest, ListingThatBreaksOffFailsTheInstallation)
 {
+    {
+        // A download cut short: the last pages read as zeros.
+        Package p(package_);
+        p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
+        p.AddDir(1, std::string("g"), 0);
+        for (int dir = 0; dir < 4; ++dir)
+            p.AddDir(10 + dir, "dir" + std::to_string(dir), 1);
+        for (int file = 0; file < 400; ++file)
+            p.AddStored(file + 1, "file" + std::to_string(file) + ".txt", SampleBytes(1500, file), 10 + file % 4);
+    }
+    testpackage::CutShort(package_);
+    EXPECT_EQ(kPackageListingFailed, Install(package_, target_).state);
+    EXPECT_FALSE(zeltest::PathExists(target_));
+
     {
         Package p(package_);
         p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);
@@ -470,9 +511,9 @@ TEST_F(PackageTest, StepErrorWhileFilesAreListedEndsTheListingQuietly)
                "(case when q=0 then abs(-9223372036854775807-1) else q end) virtual)' where name='zelfls'");
     }
     InstallOutcome outcome = Install(package_, target_);
-    EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(kJobInstalled, outcome.state);
-    EXPECT_EQ(std::set<std::wstring>{L"before.txt"}, ListTree(target_));
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(kPackageListingFailed, outcome.state);
+    EXPECT_FALSE(zeltest::PathExists(target_));
 }
 
 TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)

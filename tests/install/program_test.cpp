@@ -390,6 +390,44 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
 }
 
+// A download that broke off: the listing meets pages that are not there.
+// The installation fails with its code, leaves nothing on disk and
+// nothing in the catalog.
+TEST_F(ProgramTest, PackageCutShortFailsAndLeavesTheCatalogAsItWas)
+{
+    REQUIRE_CATALOG(kQuivmark);
+    {
+        CatalogFile catalog(CatalogPath(kQuivmark));
+        catalog.Exec("insert into games(id, name, type, show) values(312, 'Cut', 2, 1)");
+    }
+    const std::wstring package = work_.File(L"312_cut.db");
+    const std::wstring target = work_.File(L"Cut");
+    {
+        Package p(package);
+        p.AddGame(312, std::string("cut"), std::string("Cut"), 1, 0, 1);
+        p.AddDir(1, std::string("cut"), 0);
+        for (int dir = 0; dir < 4; ++dir)
+            p.AddDir(10 + dir, "dir" + std::to_string(dir), 1);
+        for (int file = 0; file < 400; ++file)
+            p.AddDeflated(file + 1, "file" + std::to_string(file) + ".dat", testfiles::SampleBytes(3000, file),
+                          10 + file % 4);
+    }
+    testpackage::CutShort(package);
+
+    ZelProcess process;
+    ASSERT_TRUE(process.Start(dir_.path(), L"zel.exe", L"i \"" + package + L"\" w \"" + target + L"\" v 1"));
+    std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(process.Id(), 30000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(L"Game installation error code is 106", box->text);
+    zeltest::DismissMessageBox(box->window);
+    EXPECT_EQ(2u, process.Wait(30000));
+    EXPECT_FALSE(PathExists(target));
+    CatalogFile catalog(CatalogPath(kQuivmark));
+    EXPECT_EQ("2", catalog.Column(312, "type"));
+    EXPECT_EQ("NULL", catalog.Column(312, "inst"));
+    EXPECT_EQ("NULL", catalog.Column(312, "path"));
+}
+
 namespace {
 
 // Every file and folder below root, files with their bytes.

@@ -41,6 +41,34 @@ std::vector<std::string> SplitEvery(const std::string& bytes, size_t pieceSize)
     return pieces;
 }
 
+void CutShort(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot open the package to cut it short");
+    // The header's page count is made one SQLite does not trust (its
+    // "valid for" number no longer matches the change counter), as with
+    // packages of older writers: the file's own size then counts, and the
+    // cut shows only where a missing page is reached.
+    unsigned char counter[4] = {};
+    DWORD done = 0;
+    LARGE_INTEGER at = {};
+    at.QuadPart = 24;
+    bool cut = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+               ReadFile(file, counter, 4, &done, nullptr) && done == 4;
+    for (unsigned char& byte : counter)
+        byte = static_cast<unsigned char>(~byte);
+    at.QuadPart = 92;
+    cut = cut && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && WriteFile(file, counter, 4, &done, nullptr);
+    LARGE_INTEGER size = {};
+    cut = cut && GetFileSizeEx(file, &size);
+    size.QuadPart -= size.QuadPart / 20;
+    cut = cut && SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    if (!cut)
+        throw std::runtime_error("cannot cut the package short");
+}
+
 Package::Package(const std::wstring& path, Layout layout, bool withPrice) : layout_(layout)
 {
     DeleteFileW(path.c_str());

@@ -23,6 +23,10 @@ std::vector<std::string> SplitEvery(const std::string& bytes, size_t pieceSize);
 
 using OptionalBytes = std::optional<std::string>;
 
+// Cuts the last 5% off a package file, as a download that broke off would,
+// and leaves its header without a page count SQLite trusts.
+void CutShort(const std::wstring& path);
+
 class Package {
 public:
     // Creates the file afresh with the package tables of the layout.
