@@ -4,6 +4,7 @@
 #include "catalog/games.h"
 #include "catalog/storage.h"
 #include "install/shortcuts.h"
+#include "shell/com.h"
 #include "shell/errorlog.h"
 #include "shell/files.h"
 
@@ -244,21 +245,6 @@ void KeepRemainingEntries(sqlite3* catalog, int32_t gameId, const std::wstring& 
         LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded",
                    static_cast<uint32_t>(gameId));
 }
-
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitialize(nullptr)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT hr_;
-};
 
 // Ids are stored as unsigned numbers: one above 2147483647 is read by the
 // same number it is reset with.

@@ -2,6 +2,7 @@
 
 // A reference-counted COM pointer: releases on destruction and on reset.
 
+#include <objbase.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -65,4 +66,20 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// A COM apartment for the length of a block.
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitialize(nullptr)) {}
+    ~ComApartment()
+    {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT hr_;
 };

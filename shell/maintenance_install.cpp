@@ -12,6 +12,7 @@
 #include "install/uninstall.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
+#include "shell/com.h"
 #include "shell/files.h"
 #include "shell/settings.h"
 #include "shell/text.h"
@@ -34,22 +35,6 @@ constexpr REGSAM kSoftwareKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUM
 constexpr wchar_t kIconTypeSmall[] = L"SMALL";
 constexpr wchar_t kIconTypeBig[] = L"BIG";
 constexpr wchar_t kInstallErrorCaption[] = L"Quivmark Games";
-
-// A COM apartment for the length of a block.
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitialize(nullptr)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT hr_;
-};
 
 struct IconCopy {
     HMODULE module;

@@ -13,7 +13,6 @@
 
 #include <objbase.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 #include <sqlite3.h>
 
 #include <cstring>
@@ -24,6 +23,10 @@
 
 using testcatalog::CatalogFile;
 using testpackage::Deflate;
+using testfiles::ComApartment;
+using testfiles::MakeShortcut;
+using testfiles::ReadShortcut;
+using testfiles::ShortcutInfo;
 using testpackage::Package;
 using zeltest::PathExists;
 using zeltest::TempDir;
@@ -60,64 +63,6 @@ std::wstring NormalPath(std::wstring path)
     }
     return Lower(out);
 }
-
-struct ShortcutInfo {
-    bool loaded = false;
-    std::wstring target;
-    std::wstring arguments;
-    std::wstring icon;
-};
-
-ShortcutInfo ReadShortcut(const std::wstring& path)
-{
-    ShortcutInfo info;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return info;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            info.loaded = true;
-            wchar_t text[1024] = {};
-            link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
-            info.target = text;
-            text[0] = 0;
-            link->GetArguments(text, 1024);
-            info.arguments = text;
-            text[0] = 0;
-            int index = 0;
-            link->GetIconLocation(text, 1024, &index);
-            info.icon = text;
-        }
-        file->Release();
-    }
-    link->Release();
-    return info;
-}
-
-bool MakeShortcut(const std::wstring& path, const std::wstring& target)
-{
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return false;
-    link->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        saved = SUCCEEDED(file->Save(path.c_str(), TRUE));
-        file->Release();
-    }
-    link->Release();
-    return saved;
-}
-
-class ComApartment {
-public:
-    ComApartment() { CoInitialize(nullptr); }
-    ~ComApartment() { CoUninitialize(); }
-};
 
 // Runs the program while this thread answers messages (the partner loader
 // stand-in lives here); the full exit code, or nullopt after the time-out.

@@ -2,6 +2,9 @@
 
 #include "install/olderkeystream.h"
 
+#include <objbase.h>
+#include <shobjidl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -64,6 +67,51 @@ void WriteOlderSettings(const std::wstring& folder, const std::string& text)
         key = static_cast<uint8_t>((key + OlderSettingsKeystream::kStepAdd) * OlderSettingsKeystream::kStepMultiply);
     }
     zeltest::WriteFileBytes(folder + L"\\settings.txt", "\x01\x02" + scrambled);
+}
+
+ShortcutInfo ReadShortcut(const std::wstring& path)
+{
+    ShortcutInfo info;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return info;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            info.loaded = true;
+            wchar_t text[1024] = {};
+            link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
+            info.target = text;
+            text[0] = 0;
+            link->GetArguments(text, 1024);
+            info.arguments = text;
+            text[0] = 0;
+            int index = 0;
+            link->GetIconLocation(text, 1024, &index);
+            info.icon = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return info;
+}
+
+bool MakeShortcut(const std::wstring& path, const std::wstring& target)
+{
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    link->SetPath(target.c_str());
+    IPersistFile* file = nullptr;
+    bool saved = false;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        saved = SUCCEEDED(file->Save(path.c_str(), TRUE));
+        file->Release();
+    }
+    link->Release();
+    return saved;
 }
 
 }  // namespace testfiles

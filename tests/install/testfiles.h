@@ -7,6 +7,7 @@
 #include "files.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdint>
 #include <set>
@@ -24,5 +25,24 @@ std::string SampleBytes(size_t size, uint32_t seed);
 // "settings.txt" of an older installation in folder: a two-byte head, then
 // text under the older installers' keystream.
 void WriteOlderSettings(const std::wstring& folder, const std::string& text);
+
+// What a shortcut starts; loaded is false when it cannot be read. COM must
+// be initialised on the calling thread.
+struct ShortcutInfo {
+    bool loaded = false;
+    std::wstring target;
+    std::wstring arguments;
+    std::wstring icon;
+};
+ShortcutInfo ReadShortcut(const std::wstring& path);
+// A shortcut at path that starts target.
+bool MakeShortcut(const std::wstring& path, const std::wstring& target);
+
+// COM for the length of a test.
+class ComApartment {
+public:
+    ComApartment() { CoInitialize(nullptr); }
+    ~ComApartment() { CoUninitialize(); }
+};
 
 }  // namespace testfiles

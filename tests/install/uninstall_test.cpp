@@ -13,11 +13,14 @@
 #include <knownfolders.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <cwctype>
 
 using testcatalog::CatalogFile;
+using testfiles::ComApartment;
+using testfiles::MakeShortcut;
+using testfiles::ReadShortcut;
+using testfiles::ShortcutInfo;
 using testpackage::Package;
 using zeltest::PathExists;
 using zeltest::ReadFileBytes;
@@ -47,59 +50,6 @@ std::wstring Lower(std::wstring text)
         c = static_cast<wchar_t>(towlower(c));
     return text;
 }
-
-struct Shortcut {
-    bool loaded = false;
-    std::wstring target;
-    std::wstring arguments;
-};
-
-Shortcut ReadShortcut(const std::wstring& path)
-{
-    Shortcut info;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return info;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            info.loaded = true;
-            wchar_t text[1024] = {};
-            link->GetPath(text, 1024, nullptr, SLGP_RAWPATH);
-            info.target = text;
-            text[0] = 0;
-            link->GetArguments(text, 1024);
-            info.arguments = text;
-        }
-        file->Release();
-    }
-    link->Release();
-    return info;
-}
-
-bool MakeShortcut(const std::wstring& path, const std::wstring& target)
-{
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return false;
-    link->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        saved = SUCCEEDED(file->Save(path.c_str(), TRUE));
-        file->Release();
-    }
-    link->Release();
-    return saved;
-}
-
-class ComApartment {
-public:
-    ComApartment() { CoInitialize(nullptr); }
-    ~ComApartment() { CoUninitialize(); }
-};
 
 class UninstallTest : public ::testing::Test {
 protected:

@@ -86,12 +86,6 @@ std::optional<LinkInfo> ReadLink(const std::wstring& path)
     return LinkInfo{target, arguments};
 }
 
-class ComApartment {
-public:
-    ComApartment() { CoInitialize(nullptr); }
-    ~ComApartment() { CoUninitialize(); }
-};
-
 }  // namespace
 
 TEST(Shortcuts, CreateAndRetarget)
