@@ -611,9 +611,16 @@ int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId,
         return kPackagePathFailed;
 
     ShowInstallStatus(path.c_str());
-    if (!InsideCreatedDirectory(path) && !PathExists(path.c_str()))
+    const bool insideCreated = InsideCreatedDirectory(path);
+    const bool isNew = insideCreated || !PathExists(path.c_str());
+    if (isNew && !insideCreated)
         g_walk.createdFiles.push_back(path);
-    FileHandle file(targets.staged->Create(path));
+    // Only a file that was there before needs its temporary: a new one is
+    // written in place, and a failure takes it back with the rest of what
+    // this installation made.
+    FileHandle file(isNew ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : targets.staged->Create(path));
     if (!file.Valid())
         return FileFailure();
     // A file of size 0 stays empty whatever its row holds.
@@ -712,8 +719,9 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
 {
     if (!db || !dirPath || g_walk.countListingFailed)
         return kPackageListingFailed;
-    // The files go in place only once the whole tree is written; on any
-    // failure the temporaries go with staged, and what was there stays.
+    // Files that replace others go in place only once the whole tree is
+    // written; on any failure their temporaries go with staged, and what
+    // was there stays.
     StagedFiles staged;
     ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep, &staged};
     PackageWalk walk(db);
