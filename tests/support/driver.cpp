@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstdio>
 
 namespace zeltest {
 
@@ -47,8 +48,16 @@ bool ZelProcess::Start(const std::wstring& dir, const std::wstring& exeName, con
         commandLine += L" " + switches;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    return CreateProcessW(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          dir.c_str(), &startup, &process_) != 0;
+    // Under a loaded Wine a start very rarely fails at once; say why, and
+    // try again before a test counts the program as not started.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (CreateProcessW(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                           &startup, &process_))
+            return true;
+        fprintf(stderr, "zel.exe did not start (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+        Sleep(200);
+    }
+    return false;
 }
 
 std::optional<DWORD> ZelProcess::Wait(DWORD timeoutMs)
