@@ -343,8 +343,20 @@ TEST_F(InteractiveRun, LoginAndIconRequestsGoToTheWebServiceAndTheirRepliesBack)
     // The icon reply goes into the library once its worker has finished;
     // a reply still on its way when the program ends would be lost.
     const std::wstring libraryPath = exeDir_.path() + L"\\games.dll";
+    // Mapping the library while the program rewrites it would make its
+    // write fail; look inside only once the file has changed.
+    WIN32_FILE_ATTRIBUTE_DATA copied = {};
+    ASSERT_TRUE(GetFileAttributesExW(libraryPath.c_str(), GetFileExInfoStandard, &copied));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(100)) {
+        WIN32_FILE_ATTRIBUTE_DATA now = {};
+        if (GetFileAttributesExW(libraryPath.c_str(), GetFileExInfoStandard, &now) &&
+            (now.nFileSizeLow != copied.nFileSizeLow ||
+             CompareFileTime(&now.ftLastWriteTime, &copied.ftLastWriteTime) != 0))
+            break;
+    }
+    Sleep(500);
     DWORD pictureSize = 0;
-    for (DWORD start = GetTickCount(); !pictureSize && GetTickCount() - start < 10000; Sleep(100)) {
+    for (DWORD start = GetTickCount(); !pictureSize && GetTickCount() - start < 10000; Sleep(500)) {
         if (HMODULE library = LoadLibraryExW(libraryPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
             if (HRSRC picture = FindResourceW(library, L"S310.PIC", L"SMALL"))
                 pictureSize = SizeofResource(library, picture);
