@@ -1,5 +1,7 @@
 #include "sidebyside.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -36,8 +38,13 @@ std::optional<TimedRun> TimeCommand(const std::wstring& commandLine)
     double start = NowSeconds();
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return std::nullopt;
-    WaitForSingleObject(process.hProcess, INFINITE);
     TimedRun run;
+    do {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof(counters);
+        if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)))
+            run.peakPrivateBytes = std::max(run.peakPrivateBytes, static_cast<size_t>(counters.PeakPagefileUsage));
+    } while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT);
     run.seconds = NowSeconds() - start;
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);

@@ -17,10 +17,12 @@ namespace zeltest {
 // Seconds on the performance counter.
 double NowSeconds();
 
-// Starts a command line, waits for its end and times it from start to end.
+// Starts a command line, waits for its end and times it from start to end,
+// sampling its peak private memory on the way.
 struct TimedRun {
     double seconds = 0;
     DWORD exitCode = 0;
+    size_t peakPrivateBytes = 0;
 };
 std::optional<TimedRun> TimeCommand(const std::wstring& commandLine);
 
