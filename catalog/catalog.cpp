@@ -232,7 +232,14 @@ const char* GetCatalogDbPath()
     return CatalogDbPath;
 }
 
-bool OpenCatalogDb()
+namespace {
+
+// onlyReading: a run that only reads leaves a current catalog exactly as it
+// is. Any other open writes (the schema update), and writing into a file
+// that is cut short or has broken pages spreads the damage, so such a
+// catalog is left as it is and counts as one that cannot be opened. An
+// older catalog gains its missing parts on every open.
+bool OpenCatalog(bool onlyReading)
 {
     if (CatalogDb)
         return true;
@@ -241,39 +248,29 @@ bool OpenCatalogDb()
     sqlite3* db = nullptr;
     if (!OpenAndCheckDatabase(CatalogDbPath, &db))
         return false;
-    // Every open writes (the schema update below). Writing into a file
-    // that is cut short or has broken pages spreads the damage, so such a
-    // catalog is left exactly as it is and counts as one that cannot be
-    // opened.
-    if (!IsDatabaseIntact(db)) {
+    const bool brand0 = GetBrandId() == 0;
+    const bool writes = !onlyReading || !HasCurrentSchema(db, brand0);
+    if (writes && !IsDatabaseIntact(db)) {
         sqlite3_close(db);
         return false;
     }
     RegisterCatalogFunctions(db);
-    UpdateCatalogSchema(db, GetBrandId() == 0);
+    if (writes)
+        UpdateCatalogSchema(db, brand0);
     CatalogDb = db;
     return true;
 }
 
+}  // namespace
+
+bool OpenCatalogDb()
+{
+    return OpenCatalog(false);
+}
+
 bool OpenCatalogForReading()
 {
-    if (CatalogDb)
-        return true;
-    if (CatalogDbPath[0] == '\0')
-        return false;
-    sqlite3* db = nullptr;
-    if (!OpenAndCheckDatabase(CatalogDbPath, &db))
-        return false;
-    // The quick check guards writes; a run that only reads leaves the file
-    // as it is, unless the catalog is older than this build and must gain
-    // its missing parts first (the ordinary open does that).
-    if (!HasCurrentSchema(db, GetBrandId() == 0)) {
-        sqlite3_close(db);
-        return OpenCatalogDb();
-    }
-    RegisterCatalogFunctions(db);
-    CatalogDb = db;
-    return true;
+    return OpenCatalog(true);
 }
 
 sqlite3* GetCatalogDb()
