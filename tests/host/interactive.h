@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -230,15 +229,7 @@ protected:
         }
     }
 
-    std::vector<std::string> TraceLines()
-    {
-        std::ifstream in(trace_.c_str(), std::ios::binary);
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line))
-            lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> TraceLines() { return zeltest::ReadFileLines(trace_); }
 
     // Runs code in the main page; its value as text, or nullopt when the
     // page is not there or the code failed.

@@ -91,6 +91,20 @@ std::string ReadFileBytes(const std::wstring& path)
     return ReadFileIfPresent(path).value_or(std::string());
 }
 
+std::vector<std::string> ReadFileLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string bytes = ReadFileBytes(path);
+    for (size_t start = 0; start < bytes.size();) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

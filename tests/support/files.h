@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zeltest {
 
@@ -42,6 +43,8 @@ bool DirectoryExists(const std::wstring& path);
 std::optional<std::string> ReadFileIfPresent(const std::wstring& path);
 // The whole file; empty when it cannot be opened.
 std::string ReadFileBytes(const std::wstring& path);
+// The file's lines without their line ends; none when it cannot be opened.
+std::vector<std::string> ReadFileLines(const std::wstring& path);
 // Creates or replaces the file; false unless every byte was written.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 

@@ -15,6 +15,7 @@
 #include "interactive.h"
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 using namespace hoste2e;
@@ -126,15 +127,7 @@ protected:
         SetEnvironmentVariableW(htmlengine::kPageCallsVariable, nullptr);
     }
 
-    std::vector<std::string> Calls()
-    {
-        std::ifstream in(calls_.c_str(), std::ios::binary);
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line))
-            lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> Calls() { return zeltest::ReadFileLines(calls_); }
 
     size_t CountCalls(const std::string& fragment)
     {
