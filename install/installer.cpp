@@ -164,17 +164,11 @@ bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstri
 // are none or the folder does not exist.
 std::optional<std::vector<std::wstring>> FolderEntries(const wchar_t* folder)
 {
-    std::wstring pattern = std::wstring(folder) + L"\\*";
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return std::nullopt;
     std::vector<std::wstring> names;
-    do {
-        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
-            names.emplace_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    ForEachFolderEntry(std::wstring(folder) + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
+        names.emplace_back(entry.cFileName);
+        return false;
+    });
     if (names.empty())
         return std::nullopt;
     return names;

@@ -64,33 +64,15 @@ bool AnyShortcutIn(const wchar_t* folder, Visit visit)
     std::wstring pattern = std::wstring(folder) + L"\\*.lnk";
     if (pattern.size() >= kPathChars)
         return false;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    bool found = false;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            found = visit((std::wstring(folder) + L"\\" + entry.cFileName).c_str());
-    } while (!found && FindNextFileW(find, &entry));
-    FindClose(find);
-    return found;
+    return ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAW& entry) {
+        return !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               visit((std::wstring(folder) + L"\\" + entry.cFileName).c_str());
+    });
 }
 
 bool IsEmptyFolder(const wchar_t* folder)
 {
-    std::wstring pattern = std::wstring(folder) + L"\\*";
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return true;
-    bool empty = true;
-    do {
-        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
-            empty = false;
-    } while (empty && FindNextFileW(find, &entry));
-    FindClose(find);
-    return empty;
+    return !ForEachFolderEntry(std::wstring(folder) + L"\\*", [](const WIN32_FIND_DATAW&) { return true; });
 }
 
 // A folder that some manager's game shortcut lives in (any brand's, any

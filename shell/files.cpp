@@ -76,29 +76,23 @@ bool DeleteTreeKeeping(const std::wstring& dir, const std::vector<std::wstring>&
     std::wstring pattern = dir + L"\\*";
     if (pattern.size() >= kPathChars)
         return false;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
-                continue;
-            std::wstring child = dir + L"\\" + entry.cFileName;
-            if (child.size() >= kPathChars)
-                continue;
-            const DWORD attributes = entry.dwFileAttributes;
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                // A junction or directory link: only the link goes; what it
-                // points to lies outside the tree.
-                RemoveDirectoryW(child.c_str());
-            } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (keep.empty() || !IsKept(FoldCase(child), keep))
-                    DeleteTreeKeeping(child, keep);
-            } else {
-                DeleteFileForced(child.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
+    ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAW& entry) {
+        std::wstring child = dir + L"\\" + entry.cFileName;
+        if (child.size() >= kPathChars)
+            return false;
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // A junction or directory link: only the link goes; what it
+            // points to lies outside the tree.
+            RemoveDirectoryW(child.c_str());
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (keep.empty() || !IsKept(FoldCase(child), keep))
+                DeleteTreeKeeping(child, keep);
+        } else {
+            DeleteFileForced(child.c_str());
+        }
+        return false;
+    });
     if (!keep.empty() && LeadsToKept(FoldCase(dir), keep))
         return false;
     SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -7,6 +7,7 @@
 #include <objidl.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,25 @@
 
 // True when the directory exists afterwards; missing parents are made.
 bool CreateDirectoryPath(const wchar_t* path);
+// Calls visit with each entry that pattern ("<folder>\\*", "<folder>\\*.lnk")
+// finds, "." and ".." aside, until visit answers true; answers whether it
+// did.
+template <typename Visit>
+bool ForEachFolderEntry(const std::wstring& pattern, Visit visit)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool stopped = false;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            stopped = visit(entry);
+    } while (!stopped && FindNextFileW(find, &entry));
+    FindClose(find);
+    return stopped;
+}
+
 // Deletes a directory with everything below it; read-only files are made
 // writable first. The folders named in keep (full paths) stay with
 // everything in them, and so do the folders that lead to them. True when

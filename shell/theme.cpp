@@ -68,25 +68,21 @@ void ClearStaleThemeCopies()
     if (length < 1 || length > MAX_PATH)
         return;
     const std::wstring folder(dir, length);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"thm*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
+    ForEachFolderEntry(folder + L"thm*.tmp", [&](const WIN32_FIND_DATAW& found) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
+            return false;
         const std::wstring path = folder + found.cFileName;
         // A copy that a running program is writing or has loaded cannot be
         // had alone; only an empty file that nobody holds is left over.
         HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
-            continue;
+            return false;
         const bool stale = IsEmptyFile(file);
         CloseHandle(file);
         if (stale)
             DeleteFileW(path.c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+        return false;
+    });
 }
 
 const wchar_t* GetThemeTempPath()
