@@ -388,7 +388,8 @@ bool FetchToBuffer(HttpResult* result, const char* url, const char* headers, HWN
     return true;
 }
 
-bool RegisterWorker(WorkerNode node)
+// Registers a worker with the record it was started with.
+bool AddWorkerThread(WorkerNode node)
 {
     InitWorkerThreadList();
     WorkerListLock lock;
@@ -478,7 +479,7 @@ bool StartAsyncRequest(uint32_t kind, const char* url, const char* extraHeaders,
             return false;
         HANDLE thread = reinterpret_cast<HANDLE>(started);
         request->thread = thread;
-        if (!RegisterWorker({thread, threadId, 0, result.get(), request->inFlight})) {
+        if (!AddWorkerThread({thread, threadId, 0, result.get(), request->inFlight})) {
             EndUnstartedWorker(thread);
             return false;
         }
@@ -508,11 +509,6 @@ void InitWorkerThreadList()
         return;
     InitializeCriticalSection(&WorkerListSection);
     WorkerListReady = true;
-}
-
-bool AddWorkerThread(HANDLE thread, uint32_t threadId, const HttpResult* record)
-{
-    return RegisterWorker({thread, threadId, 0, record, nullptr});
 }
 
 bool RemoveWorkerThread(HANDLE thread, const HttpResult* record)

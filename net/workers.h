@@ -75,12 +75,11 @@ bool HttpGetToBuffer(HttpResult* result, const char* url, const char* headers, H
                      UINT message);
 
 // The registry of running workers, under one lock; each worker is kept
-// with the result record it was started with, the only record its
-// completion may carry. RemoveWorkerThread waits for the worker of that
+// with the result record it was started with (StartAsyncRequest registers
+// it), the only record its completion may carry. RemoveWorkerThread waits for the worker of that
 // pair, closes its handle and unregisters it; a handle or record that does
 // not belong to a registered pair is left alone (neither waited for, closed
 // nor freed), and the answer is false.
-bool AddWorkerThread(HANDLE thread, uint32_t threadId, const HttpResult* record);
 bool RemoveWorkerThread(HANDLE thread, const HttpResult* record);
 unsigned CountWorkerThreads();
 void FreeWorkerThreadList();
