@@ -249,28 +249,20 @@ std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlie
     if (!earlier)
         return merged;
     std::vector<std::wstring> named;
-    auto forEachEntry = [](const std::wstring& text, auto visit) {
-        for (size_t start = 0; start < text.size();) {
-            size_t end = text.find(L';', start);
-            if (end == std::wstring::npos)
-                end = text.size();
-            if (end - start > 1)
-                visit(text.substr(start, end - start));
-            start = end + 1;
-        }
-    };
-    forEachEntry(list, [&](const std::wstring& entry) { named.push_back(entry.substr(1)); });
-    forEachEntry(earlier, [&](const std::wstring& entry) {
+    for (const std::wstring& entry : UninstallListEntries(list))
+        named.push_back(entry.substr(1));
+    for (const std::wstring& entry : UninstallListEntries(earlier)) {
         const std::wstring path = entry.substr(1);
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return;
-        for (const std::wstring& other : named) {
-            if (IsSamePath(other.c_str(), path.c_str()) || _wcsicmp(other.c_str(), path.c_str()) == 0)
-                return;
-        }
+            continue;
+        const bool alreadyNamed = std::any_of(named.begin(), named.end(), [&](const std::wstring& other) {
+            return IsSamePath(other.c_str(), path.c_str()) || _wcsicmp(other.c_str(), path.c_str()) == 0;
+        });
+        if (alreadyNamed)
+            continue;
         named.push_back(path);
         merged += entry + L";";
-    });
+    }
     return merged;
 }
 

@@ -182,14 +182,8 @@ EntryOutcome DeleteUninstallEntry(const std::wstring& entry, const UninstallGuar
 // each ending in ";".
 std::wstring DeleteEntries(const wchar_t* list, const UninstallGuard& guard)
 {
-    std::wstring entries = list;
     std::wstring remaining;
-    size_t start = 0;
-    while (start < entries.size()) {
-        size_t end = entries.find(L';', start);
-        if (end == std::wstring::npos)
-            end = entries.size();
-        const std::wstring entry = entries.substr(start, end - start);
+    for (const std::wstring& entry : UninstallListEntries(list)) {
         switch (DeleteUninstallEntry(entry, guard)) {
         case EntryOutcome::kDone:
             break;
@@ -203,7 +197,6 @@ std::wstring DeleteEntries(const wchar_t* list, const UninstallGuard& guard)
             remaining += entry + L";";
             break;
         }
-        start = end + 1;
     }
     return remaining;
 }
@@ -268,6 +261,20 @@ bool IsUninstallListPath(const wchar_t* path)
 bool IsUninstallListPath(const std::optional<std::wstring>& path)
 {
     return path && IsUninstallListPath(path->c_str());
+}
+
+std::vector<std::wstring> UninstallListEntries(const std::wstring& list)
+{
+    std::vector<std::wstring> entries;
+    for (size_t start = 0; start < list.size();) {
+        size_t end = list.find(L';', start);
+        if (end == std::wstring::npos)
+            end = list.size();
+        if (end - start > 1)
+            entries.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
 }
 
 bool DeleteUninstallList(const wchar_t* list)

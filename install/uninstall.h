@@ -11,11 +11,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A path that can stand in an uninstall list: present and without ";",
 // which would split it into entries of its own.
 bool IsUninstallListPath(const wchar_t* path);
 bool IsUninstallListPath(const std::optional<std::wstring>& path);
+
+// The list's entries, each a letter and its path, without the ";" that
+// ends them; empty entries and a letter without a path are left out.
+std::vector<std::wstring> UninstallListEntries(const std::wstring& list);
 
 // Deletes what the list names; failed deletions are skipped. False only
 // for a null list.
