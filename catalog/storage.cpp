@@ -225,25 +225,146 @@ bool RunsOnlyOutsideTransactions(const char* sql)
     return first == "vacuum" || first == "pragma";
 }
 
+// The pieces of SQL text that decide where a statement ends: ";", white
+// space (comments count as such), the few words that open and close a
+// trigger's body, and everything else.
+enum class Token { Semicolon, Space, Explain, Create, Temp, Trigger, End, Other };
+
+// Letters, digits, "_", "$" and every byte of a multi-byte character, as
+// in SQLite's bare names.
+bool IsNameByte(char c)
+{
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+           byte == '_' || byte == '$' || byte >= 0x80;
+}
+
+Token WordToken(const char* word, size_t length)
+{
+    static const struct {
+        const char* text;
+        Token token;
+    } kWords[] = {{"explain", Token::Explain}, {"create", Token::Create},   {"temp", Token::Temp},
+                  {"temporary", Token::Temp},  {"trigger", Token::Trigger}, {"end", Token::End}};
+    for (const auto& known : kWords) {
+        if (strlen(known.text) == length && sqlite3_strnicmp(word, known.text, static_cast<int>(length)) == 0)
+            return known.token;
+    }
+    return Token::Other;
+}
+
+// Reads the token at p (not the end of the text): where the next one
+// begins, or null when a literal, a quoted name or a comment is still open
+// at the end of the text. A literal's doubled quote reads as two literals
+// in a row, which ends nowhere else; a backslash escapes nothing.
+const char* ReadToken(const char* p, Token* token)
+{
+    const char c = *p;
+    *token = Token::Other;
+    switch (c) {
+    case ';':
+        *token = Token::Semicolon;
+        return p + 1;
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+    case '\f':
+        *token = Token::Space;
+        return p + 1;
+    case '-':
+        if (p[1] != '-')
+            return p + 1;
+        *token = Token::Space;
+        p = strchr(p, '\n');
+        return p ? p + 1 : nullptr;
+    case '/':
+        if (p[1] != '*')
+            return p + 1;
+        *token = Token::Space;
+        p = strstr(p + 2, "*/");
+        return p ? p + 2 : nullptr;
+    case '\'':
+    case '"':
+    case '`':
+    case '[':
+        p = strchr(p + 1, c == '[' ? ']' : c);
+        return p ? p + 1 : nullptr;
+    default:
+        break;
+    }
+    if (!IsNameByte(c))
+        return p + 1;
+    const char* end = p + 1;
+    while (IsNameByte(*end))
+        ++end;
+    *token = WordToken(p, static_cast<size_t>(end - p));
+    return end;
+}
+
+// How far a statement has come. A ";" ends it, except inside the body of
+// a "create [temp] trigger" (after an "explain" too): that ends only at an
+// "end" that directly follows a ";" of the body, and the ";" after it.
+enum class Reading { Start, Plain, Explain, Create, Body, BodySemicolon, BodyEnd, Complete };
+
+Reading NextReading(Reading reading, Token token)
+{
+    switch (reading) {
+    case Reading::Start:
+    case Reading::Explain:
+        if (token == Token::Space)
+            return reading;
+        if (token == Token::Create)
+            return Reading::Create;
+        if (reading == Reading::Start && token == Token::Explain)
+            return Reading::Explain;
+        // "explain query plan create trigger": the words between keep it.
+        if (reading == Reading::Explain && token == Token::Other)
+            return reading;
+        break;
+    case Reading::Create:
+        if (token == Token::Space || token == Token::Temp)
+            return reading;
+        if (token == Token::Trigger)
+            return Reading::Body;
+        break;
+    case Reading::Body:
+        return token == Token::Semicolon ? Reading::BodySemicolon : reading;
+    case Reading::BodySemicolon:
+        if (token == Token::Semicolon || token == Token::Space)
+            return reading;
+        return token == Token::End ? Reading::BodyEnd : Reading::Body;
+    case Reading::BodyEnd:
+        if (token == Token::Space)
+            return reading;
+        return token == Token::Semicolon ? Reading::Complete : Reading::Body;
+    case Reading::Plain:
+    case Reading::Complete:
+        break;
+    }
+    return token == Token::Semicolon ? Reading::Complete : Reading::Plain;
+}
+
 // Where the statement that starts at sql ends, found without preparing it
 // (a statement that does not prepare gives no reliable tail): just after
-// the first ";" that completes it, else the end of the text.
+// the first ";" that completes it as SQLite's sqlite3_complete reads it,
+// else the end of the text. One pass: skipping any number of statements
+// costs time linear in the text.
 const char* EndOfStatement(const char* sql)
 {
-    const size_t length = strlen(sql);
-    try {
-        std::string copy(sql, length);
-        for (size_t at = copy.find(';'); at != std::string::npos; at = copy.find(';', at + 1)) {
-            const char kept = copy[at + 1];
-            copy[at + 1] = '\0';
-            const bool complete = sqlite3_complete(copy.c_str()) != 0;
-            copy[at + 1] = kept;
-            if (complete)
-                return sql + at + 1;
-        }
-    } catch (const std::bad_alloc&) {
+    Reading reading = Reading::Start;
+    const char* p = sql;
+    while (*p) {
+        Token token;
+        const char* next = ReadToken(p, &token);
+        if (!next)
+            break;
+        reading = NextReading(reading, token);
+        if (reading == Reading::Complete)
+            return next;
+        p = next;
     }
-    return sql + length;
+    return p + strlen(p);
 }
 
 // Steps a statement to its end; a busy or locked answer resets it and
