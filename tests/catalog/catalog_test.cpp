@@ -563,6 +563,29 @@ TEST_F(CatalogTest, ReplyTransactionsNeverStayOpen)
     EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the import')"));
 }
 
+// A reply's "savepoint" that begins its transaction holds the write lock
+// from its start, as its plain "begin" does: another copy that starts
+// writing while the reply reads cannot leave both waiting for each other.
+// Releasing that savepoint commits, as SQLite does.
+TEST_F(CatalogTest, ReplySavepointBeginsItsTransactionHoldingTheWriteLock)
+{
+    sqlite3* db = GetCatalogDb();
+    ASSERT_NE(nullptr, db);
+    static int otherBegins = SQLITE_OK;
+    OptionRowHook = [](const wchar_t*, const wchar_t*) {
+        TestDb other(CatalogFile());
+        sqlite3_busy_timeout(other.get(), 0);
+        otherBegins = other.TryExec("begin immediate");
+    };
+    const char reply[] = "savepoint a; select trgopt('read','1'); insert into news(id) values('undone');"
+                         "rollback to a; insert into news(id) values('kept'); release a;"
+                         "insert into news(id) values('after')\0";
+    ExecWithRetry(db, reply, sizeof(reply));
+    EXPECT_EQ(SQLITE_BUSY, otherBegins);
+    EXPECT_NE(0, sqlite3_get_autocommit(db));
+    EXPECT_THAT(Look().Column("select id from news order by rowid"), ElementsAre("kept", "after"));
+}
+
 // A statement that does not prepare is skipped up to the ";" where SQLite
 // would end it: never one inside a literal, a quoted name, a comment or a
 // trigger's body, and a backslash escapes nothing. An open literal takes
