@@ -727,6 +727,8 @@ TEST_F(CatalogTest, ReplyStatementsMeetingAnotherWriterRunOnce)
     }
 
     EXPECT_EQ(kRows, Look().Int("select count(*) from games"));
+    EXPECT_GT(Look().Int("select count(*) from news where id like 'burst %'"), 0)
+        << "the other copy never held the write lock";
     std::map<std::string, int> heard;
     for (const std::string& call : CallsStartingWith("game ")) {
         std::string id = call.substr(5, call.find(' ', 5) - 5);
