@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -225,25 +226,146 @@ bool RunsOnlyOutsideTransactions(const char* sql)
     return first == "vacuum" || first == "pragma";
 }
 
+// The pieces of SQL text that decide where a statement ends: ";", white
+// space (comments count as such), the few words that open and close a
+// trigger's body, and everything else.
+enum class Token { Semicolon, Space, Explain, Create, Temp, Trigger, End, Other };
+
+// Letters, digits, "_", "$" and every byte of a multi-byte character, as
+// in SQLite's bare names.
+bool IsNameByte(char c)
+{
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+           byte == '_' || byte == '$' || byte >= 0x80;
+}
+
+Token WordToken(const char* word, size_t length)
+{
+    static const struct {
+        const char* text;
+        Token token;
+    } kWords[] = {{"explain", Token::Explain}, {"create", Token::Create},   {"temp", Token::Temp},
+                  {"temporary", Token::Temp},  {"trigger", Token::Trigger}, {"end", Token::End}};
+    for (const auto& known : kWords) {
+        if (strlen(known.text) == length && sqlite3_strnicmp(word, known.text, static_cast<int>(length)) == 0)
+            return known.token;
+    }
+    return Token::Other;
+}
+
+// Reads the token at p (not the end of the text): where the next one
+// begins, or null when a literal, a quoted name or a comment is still open
+// at the end of the text. A literal's doubled quote reads as two literals
+// in a row, which ends nowhere else; a backslash escapes nothing.
+const char* ReadToken(const char* p, Token* token)
+{
+    const char c = *p;
+    *token = Token::Other;
+    switch (c) {
+    case ';':
+        *token = Token::Semicolon;
+        return p + 1;
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+    case '\f':
+        *token = Token::Space;
+        return p + 1;
+    case '-':
+        if (p[1] != '-')
+            return p + 1;
+        *token = Token::Space;
+        p = strchr(p, '\n');
+        return p ? p + 1 : nullptr;
+    case '/':
+        if (p[1] != '*')
+            return p + 1;
+        *token = Token::Space;
+        p = strstr(p + 2, "*/");
+        return p ? p + 2 : nullptr;
+    case '\'':
+    case '"':
+    case '`':
+    case '[':
+        p = strchr(p + 1, c == '[' ? ']' : c);
+        return p ? p + 1 : nullptr;
+    default:
+        break;
+    }
+    if (!IsNameByte(c))
+        return p + 1;
+    const char* end = p + 1;
+    while (IsNameByte(*end))
+        ++end;
+    *token = WordToken(p, static_cast<size_t>(end - p));
+    return end;
+}
+
+// How far a statement has come. A ";" ends it, except inside the body of
+// a "create [temp] trigger" (after an "explain" too): that ends only at an
+// "end" that directly follows a ";" of the body, and the ";" after it.
+enum class Reading { Start, Plain, Explain, Create, Body, BodySemicolon, BodyEnd, Complete };
+
+Reading NextReading(Reading reading, Token token)
+{
+    switch (reading) {
+    case Reading::Start:
+    case Reading::Explain:
+        if (token == Token::Space)
+            return reading;
+        if (token == Token::Create)
+            return Reading::Create;
+        if (reading == Reading::Start && token == Token::Explain)
+            return Reading::Explain;
+        // "explain query plan create trigger": the words between keep it.
+        if (reading == Reading::Explain && token == Token::Other)
+            return reading;
+        break;
+    case Reading::Create:
+        if (token == Token::Space || token == Token::Temp)
+            return reading;
+        if (token == Token::Trigger)
+            return Reading::Body;
+        break;
+    case Reading::Body:
+        return token == Token::Semicolon ? Reading::BodySemicolon : reading;
+    case Reading::BodySemicolon:
+        if (token == Token::Semicolon || token == Token::Space)
+            return reading;
+        return token == Token::End ? Reading::BodyEnd : Reading::Body;
+    case Reading::BodyEnd:
+        if (token == Token::Space)
+            return reading;
+        return token == Token::Semicolon ? Reading::Complete : Reading::Body;
+    case Reading::Plain:
+    case Reading::Complete:
+        break;
+    }
+    return token == Token::Semicolon ? Reading::Complete : Reading::Plain;
+}
+
 // Where the statement that starts at sql ends, found without preparing it
 // (a statement that does not prepare gives no reliable tail): just after
-// the first ";" that completes it, else the end of the text.
+// the first ";" that completes it as SQLite's sqlite3_complete reads it,
+// else the end of the text. One pass: skipping any number of statements
+// costs time linear in the text.
 const char* EndOfStatement(const char* sql)
 {
-    const size_t length = strlen(sql);
-    try {
-        std::string copy(sql, length);
-        for (size_t at = copy.find(';'); at != std::string::npos; at = copy.find(';', at + 1)) {
-            const char kept = copy[at + 1];
-            copy[at + 1] = '\0';
-            const bool complete = sqlite3_complete(copy.c_str()) != 0;
-            copy[at + 1] = kept;
-            if (complete)
-                return sql + at + 1;
-        }
-    } catch (const std::bad_alloc&) {
+    Reading reading = Reading::Start;
+    const char* p = sql;
+    while (*p) {
+        Token token;
+        const char* next = ReadToken(p, &token);
+        if (!next)
+            break;
+        reading = NextReading(reading, token);
+        if (reading == Reading::Complete)
+            return next;
+        p = next;
     }
-    return sql + length;
+    return p + strlen(p);
 }
 
 // Steps a statement to its end; a busy or locked answer resets it and
@@ -261,7 +383,135 @@ int StepToEnd(sqlite3_stmt* stmt)
     }
 }
 
-void RunPrepared(sqlite3* db, Statement& stmt)
+// A name as SQLite reads it: bare, or quoted with "", '', `` (a doubled
+// quote standing for one) or []; *p moves past it.
+struct SqlName {
+    std::string text;
+    bool quoted = false;
+};
+
+SqlName NextName(const char** p)
+{
+    const char* at = SkipSpace(*p);
+    SqlName name;
+    const char open = *at;
+    if (open == '"' || open == '\'' || open == '`' || open == '[') {
+        const char close = open == '[' ? ']' : open;
+        name.quoted = true;
+        for (++at; *at; ++at) {
+            if (*at == close) {
+                if (close == ']' || at[1] != close) {
+                    ++at;
+                    break;
+                }
+                ++at;  // a doubled quote stands for one
+            }
+            name.text += *at;
+        }
+    } else {
+        while (IsNameByte(*at))
+            name.text += *at++;
+    }
+    *p = at;
+    return name;
+}
+
+bool IsWord(const SqlName& name, const char* word)
+{
+    return !name.quoted && sqlite3_stricmp(name.text.c_str(), word) == 0;
+}
+
+// What a statement does to the savepoints of a transaction, and to which.
+struct SavepointStatement {
+    enum Step { kNone, kOpen, kRelease, kRollBackTo } step = kNone;
+    std::string name;
+};
+
+// "savepoint NAME", "release [savepoint] NAME" and
+// "rollback [transaction [NAME]] to [savepoint] NAME".
+SavepointStatement ReadSavepointStatement(const char* sql)
+try {
+    SavepointStatement statement;
+    SqlName word = NextName(&sql);
+    if (IsWord(word, "savepoint")) {
+        statement.step = SavepointStatement::kOpen;
+    } else if (IsWord(word, "release")) {
+        statement.step = SavepointStatement::kRelease;
+    } else if (IsWord(word, "rollback")) {
+        word = NextName(&sql);
+        if (IsWord(word, "transaction")) {
+            word = NextName(&sql);
+            if (!IsWord(word, "to"))
+                word = NextName(&sql);
+        }
+        if (!IsWord(word, "to"))
+            return {};
+        statement.step = SavepointStatement::kRollBackTo;
+    } else {
+        return {};
+    }
+    SqlName name = NextName(&sql);
+    if (statement.step != SavepointStatement::kOpen && IsWord(name, "savepoint"))
+        name = NextName(&sql);
+    statement.name = std::move(name.text);
+    return statement;
+} catch (const std::bad_alloc&) {
+    return {};
+}
+
+// The savepoints open in a transaction that a text's "savepoint" began.
+// SQLite commits such a transaction when its outermost savepoint is
+// released; begun here as "begin immediate" (for the write lock), it is
+// committed here at that moment instead.
+class BegunBySavepoint {
+public:
+    // Follows a statement that ran to its end; began: it was a savepoint
+    // that the transaction was just begun for.
+    void Follow(sqlite3* db, const SavepointStatement& statement, bool began)
+    {
+        if (began)
+            names_.clear();
+        else if (names_.empty())
+            return;
+        try {
+            switch (statement.step) {
+            case SavepointStatement::kOpen:
+                names_.push_back(statement.name);
+                break;
+            case SavepointStatement::kRelease:
+                if (PopTo(statement.name, false) && names_.empty())
+                    CommitOrRollBack(db);
+                break;
+            case SavepointStatement::kRollBackTo:
+                PopTo(statement.name, true);
+                break;
+            case SavepointStatement::kNone:
+                break;
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    // The transaction ended by other means (commit, rollback, an error).
+    void Ended() { names_.clear(); }
+
+private:
+    // Drops the savepoints above the latest one of that name, and that one
+    // too unless kept; false when none has the name (nothing changes).
+    bool PopTo(const std::string& name, bool keep)
+    {
+        for (size_t at = names_.size(); at-- > 0;) {
+            if (sqlite3_stricmp(names_[at].c_str(), name.c_str()) == 0) {
+                names_.resize(keep ? at + 1 : at);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<std::string> names_;
+};
+
+void RunPrepared(sqlite3* db, Statement& stmt, BegunBySavepoint& savepoints)
 {
     const char* sql = sqlite3_sql(stmt.Handle());
     if (!sql)
@@ -270,15 +520,27 @@ void RunPrepared(sqlite3* db, Statement& stmt)
         BeginImmediate(db);
         return;
     }
+    const SavepointStatement savepoint = ReadSavepointStatement(sql);
+    // A savepoint outside a transaction begins one, deferred: it takes the
+    // write lock at once, as a plain "begin" here does.
+    const bool begins = savepoint.step == SavepointStatement::kOpen && sqlite3_get_autocommit(db);
+    if (begins && !BeginImmediate(db))
+        return;
     const bool ownTransaction = sqlite3_get_autocommit(db) && !sqlite3_stmt_readonly(stmt.Handle()) &&
                                 !RunsOnlyOutsideTransactions(sql) && BeginImmediate(db);
-    StepToEnd(stmt.Handle());
+    const bool ran = StepToEnd(stmt.Handle()) == SQLITE_DONE;
     stmt.Finalize();
     if (ownTransaction)
         CommitOrRollBack(db);
+    if (begins && !ran)
+        ExecOneWithRetry("rollback", db);
+    if (sqlite3_get_autocommit(db))
+        savepoints.Ended();
+    else if (ran)
+        savepoints.Follow(db, savepoint, begins);
 }
 
-void RunEachStatement(sqlite3* db, const char* text)
+void RunEachStatement(sqlite3* db, const char* text, BegunBySavepoint& savepoints)
 {
     const char* next = text;
     while (*next) {
@@ -291,7 +553,7 @@ void RunEachStatement(sqlite3* db, const char* text)
         if (!tail || tail <= next)
             return;
         if (!stmt.Empty())
-            RunPrepared(db, stmt);
+            RunPrepared(db, stmt, savepoints);
         next = tail;
     }
 }
@@ -311,7 +573,8 @@ void ExecEachWithRetry(sqlite3* db, const char* text)
     if (!db || !text)
         return;
     const bool wasInTransaction = !sqlite3_get_autocommit(db);
-    RunEachStatement(db, text);
+    BegunBySavepoint savepoints;
+    RunEachStatement(db, text, savepoints);
     RollBackWhatWasLeftOpen(db, wasInTransaction);
 }
 
@@ -320,6 +583,7 @@ void ExecWithRetry(sqlite3* db, const char* block, size_t length)
     if (!db || !block)
         return;
     const bool wasInTransaction = !sqlite3_get_autocommit(db);
+    BegunBySavepoint savepoints;
     size_t pos = 0;
     while (pos < length && block[pos] != '\0') {
         size_t end = pos;
@@ -330,12 +594,12 @@ void ExecWithRetry(sqlite3* db, const char* block, size_t length)
             // terminated copy rather than reading past the end.
             try {
                 std::string last(block + pos, end - pos);
-                RunEachStatement(db, last.c_str());
+                RunEachStatement(db, last.c_str(), savepoints);
             } catch (const std::bad_alloc&) {
             }
             break;
         }
-        RunEachStatement(db, block + pos);
+        RunEachStatement(db, block + pos, savepoints);
         pos = end + 1;
     }
     RollBackWhatWasLeftOpen(db, wasInTransaction);

@@ -107,7 +107,9 @@ private:
 //   ("vacuum" and pragmas, which cannot do their work inside one, run on
 //   their own as before);
 // - a text's own plain "begin" takes the write lock at once as well, so
-//   that two writers never wait for each other.
+//   that two writers never wait for each other; so does a "savepoint"
+//   that begins a transaction, and releasing its outermost savepoint
+//   commits that transaction, as SQLite does.
 // Text from outside (web replies, imported statements) goes through here.
 // A transaction the text opened and left open (a "begin" without a
 // "commit", or a commit that failed) is rolled back at its end, so the

@@ -8,6 +8,13 @@
 //
 // The floor is bench_merge_floor.exe beside this program.
 //
+// Then imported statements, run as the web replies are: 30,000 inserts
+// that all fail to prepare (they name a column the catalog lacks), and one
+// statement with a stray apostrophe before 30,000 good inserts (its open
+// literal takes the rest of the text). The floor of both is the same
+// zel.exe importing the 30,000 good inserts alone: skipping must cost no
+// more than running.
+//
 // ZEL_BENCH_PROGRAM (a Windows path) times another zel.exe than the build's.
 
 #include "catalog/catalog.h"
@@ -27,6 +34,8 @@ namespace {
 constexpr int kGames = 20000;
 constexpr double kGoalNew = 0.6;
 constexpr double kGoalKnown = 1.0;
+constexpr int kReplyStatements = 30000;
+constexpr double kGoalSkipped = 0.8;
 
 std::string Description(int i)
 {
@@ -68,6 +77,29 @@ void MakeImportDatabase(const std::wstring& path)
     db.Exec("commit");
 }
 
+// One insert per game; column is the name of the third column.
+std::string ReplyInserts(const char* column)
+{
+    std::string text;
+    for (int i = 1; i <= kReplyStatements; ++i) {
+        std::string id = std::to_string(i);
+        text += "insert into games(id,name," + std::string(column) + ") values(" + id + ",'Game " + id + "',1);";
+    }
+    return text;
+}
+
+// An import whose only content is one text of statements.
+void MakeStatementImport(const std::wstring& path, const std::string& text)
+{
+    TestDb db(path);
+    db.Exec("create table zelsql(q text)");
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.get(), "insert into zelsql values(?1)", -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, text.c_str(), static_cast<int>(text.size()), SQLITE_STATIC);
+    sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+}
+
 std::wstring Quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
@@ -103,21 +135,29 @@ public:
         }
         known_ = dir_.File(L"known.db");
         PutCatalog(empty_);
-        Timed(Quoted(floor_) + L" " + Quoted(catalog_) + L" " + Quoted(import_), 0);
+        Timed(Quoted(floor_) + L" " + Quoted(catalog_) + L" " + Quoted(import_), 0, kGames);
         CopyFileW(catalog_.c_str(), known_.c_str(), FALSE);
+        MakeStatementImport(goodStatements_, ReplyInserts("show"));
+        MakeStatementImport(failingStatements_, ReplyInserts("nosuch"));
+        MakeStatementImport(strayApostrophe_,
+                            "insert into games(id,name) values(0,'Assassin's Creed');" + ReplyInserts("show"));
     }
 
     // One run on a fresh copy of the template catalog.
     std::optional<double> Floor(const std::wstring& templ)
     {
         PutCatalog(templ);
-        return Timed(Quoted(floor_) + L" " + Quoted(catalog_) + L" " + Quoted(import_), 0);
+        return Timed(Quoted(floor_) + L" " + Quoted(catalog_) + L" " + Quoted(import_), 0, kGames);
     }
     std::optional<double> Program(const std::wstring& templ)
     {
         PutCatalog(templ);
-        return Timed(Quoted(program_) + L" b " + Quoted(import_) + L" v 1 e 1", 11);
+        return Import(import_, kGames);
     }
+    // The statement imports, each into the empty catalog.
+    std::optional<double> GoodStatements() { return ImportIntoEmpty(goodStatements_, kReplyStatements); }
+    std::optional<double> FailingStatements() { return ImportIntoEmpty(failingStatements_, 0); }
+    std::optional<double> StrayApostrophe() { return ImportIntoEmpty(strayApostrophe_, 0); }
 
     const std::wstring& Empty() const { return empty_; }
     const std::wstring& Known() const { return known_; }
@@ -129,14 +169,23 @@ private:
         DeleteFileW(catalog_.c_str());
         CopyFileW(templ.c_str(), catalog_.c_str(), FALSE);
     }
-    std::optional<double> Timed(const std::wstring& commandLine, DWORD expectedCode)
+    std::optional<double> Import(const std::wstring& import, int64_t expectedGames)
+    {
+        return Timed(Quoted(program_) + L" b " + Quoted(import) + L" v 1 e 1", 11, expectedGames);
+    }
+    std::optional<double> ImportIntoEmpty(const std::wstring& import, int64_t expectedGames)
+    {
+        PutCatalog(empty_);
+        return Import(import, expectedGames);
+    }
+    std::optional<double> Timed(const std::wstring& commandLine, DWORD expectedCode, int64_t expectedGames)
     {
         std::optional<zeltest::TimedRun> run = zeltest::TimeCommand(commandLine);
         if (!run || run->exitCode != expectedCode) {
             printf("run failed (exit code %lu): %ls\n", run ? run->exitCode : 0ul, commandLine.c_str());
             return std::nullopt;
         }
-        if (int64_t games = CountGames(catalog_); games != kGames) {
+        if (int64_t games = CountGames(catalog_); games != expectedGames) {
             printf("the catalog holds %lld games after: %ls\n", static_cast<long long>(games), commandLine.c_str());
             return std::nullopt;
         }
@@ -149,6 +198,9 @@ private:
     std::wstring import_;
     std::wstring empty_;
     std::wstring known_;
+    std::wstring goodStatements_ = dir_.File(L"good-statements.db");
+    std::wstring failingStatements_ = dir_.File(L"failing-statements.db");
+    std::wstring strayApostrophe_ = dir_.File(L"stray-apostrophe.db");
     std::wstring catalog_ = dir_.File(L"base.db");
 };
 
@@ -166,5 +218,13 @@ int wmain()
         "b: merge the same games again (all known)",
         CompareSideBySide([&] { return bench.Floor(bench.Known()); }, [&] { return bench.Program(bench.Known()); }),
         kGoalKnown);
+    zeltest::PrintComparison(
+        "b: 30,000 statements that fail to prepare",
+        CompareSideBySide([&] { return bench.GoodStatements(); }, [&] { return bench.FailingStatements(); }),
+        kGoalSkipped);
+    zeltest::PrintComparison(
+        "b: a stray apostrophe before 30,000 inserts",
+        CompareSideBySide([&] { return bench.GoodStatements(); }, [&] { return bench.StrayApostrophe(); }),
+        kGoalSkipped);
     return 0;
 }

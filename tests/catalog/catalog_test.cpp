@@ -563,6 +563,55 @@ TEST_F(CatalogTest, ReplyTransactionsNeverStayOpen)
     EXPECT_EQ(SQLITE_OK, Look().TryExec("insert into news(id) values('after the import')"));
 }
 
+// A reply's "savepoint" that begins its transaction holds the write lock
+// from its start, as its plain "begin" does: another copy that starts
+// writing while the reply reads cannot leave both waiting for each other.
+// Releasing that savepoint commits, as SQLite does.
+TEST_F(CatalogTest, ReplySavepointBeginsItsTransactionHoldingTheWriteLock)
+{
+    sqlite3* db = GetCatalogDb();
+    ASSERT_NE(nullptr, db);
+    static int otherBegins = SQLITE_OK;
+    OptionRowHook = [](const wchar_t*, const wchar_t*) {
+        TestDb other(CatalogFile());
+        sqlite3_busy_timeout(other.get(), 0);
+        otherBegins = other.TryExec("begin immediate");
+    };
+    const char reply[] = "savepoint a; select trgopt('read','1'); insert into news(id) values('undone');"
+                         "rollback to a; insert into news(id) values('kept'); release a;"
+                         "insert into news(id) values('after')\0";
+    ExecWithRetry(db, reply, sizeof(reply));
+    EXPECT_EQ(SQLITE_BUSY, otherBegins);
+    EXPECT_NE(0, sqlite3_get_autocommit(db));
+    EXPECT_THAT(Look().Column("select id from news order by rowid"), ElementsAre("kept", "after"));
+}
+
+// A statement that does not prepare is skipped up to the ";" where SQLite
+// would end it: never one inside a literal, a quoted name, a comment or a
+// trigger's body, and a backslash escapes nothing. An open literal takes
+// the rest of its text with it.
+TEST_F(CatalogTest, SkippedReplyStatementsEndWhereSqliteEndsThem)
+{
+    sqlite3* db = GetCatalogDb();
+    ASSERT_NE(nullptr, db);
+    const char reply[] = "insert into news(no) values('; insert into news(id) values(1);');"
+                         "insert into news(id) values('after a literal');"
+                         "insert into news(no, \";insert into news(id) values(2);\", [;insert into news(id) values(3);],"
+                         " `;insert into news(id) values(4);`) values(1); insert into news(id) values('after names');"
+                         "insert into news(no) /* ; insert into news(id) values(5); */ values(1) -- ;insert into news(id) values(8);\n;"
+                         "insert into news(id) values('after comments');"
+                         "insert into news(no) values('it''s\\'); insert into news(id) values('after a backslash');"
+                         "create trigger t after insert on nosuch begin select ';'; insert into news(id) values(6);"
+                         " select case when 1 then 2 end; insert into news(id) values(7); end;"
+                         "insert into news(id) values('after a trigger');"
+                         "insert into news(id) values('Assassin's Creed'); insert into news(id) values('swallowed');\0"
+                         "insert into news(id) values('next text')\0";
+    ExecWithRetry(db, reply, sizeof(reply));
+    EXPECT_THAT(Look().Column("select id from news order by rowid"),
+                ElementsAre("after a literal", "after names", "after comments", "after a backslash",
+                            "after a trigger", "next text"));
+}
+
 namespace {
 
 // Another copy of the program on a connection of its own. Asked while a
@@ -678,6 +727,8 @@ TEST_F(CatalogTest, ReplyStatementsMeetingAnotherWriterRunOnce)
     }
 
     EXPECT_EQ(kRows, Look().Int("select count(*) from games"));
+    EXPECT_GT(Look().Int("select count(*) from news where id like 'burst %'"), 0)
+        << "the other copy never held the write lock";
     std::map<std::string, int> heard;
     for (const std::string& call : CallsStartingWith("game ")) {
         std::string id = call.substr(5, call.find(' ', 5) - 5);
