@@ -172,13 +172,6 @@ int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t roo
     return result;
 }
 
-bool WriteUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list)
-{
-    Statement update;
-    return update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") &&
-           (!list || update.BindText16(1, list)) && update.BindInt(2, gameId) && update.StepWithRetry();
-}
-
 // Before the first file is written, the game's catalog row takes the
 // entries of the tree beside those it had, while the game's installed
 // state and everything else stay as they are. A run cut short (killed, a
@@ -198,7 +191,7 @@ bool RecordTreeEntries(sqlite3* catalog, InstallJob& job)
     job.earlierList = EarlierUninstallList(catalog, job.gameId);
     const std::wstring list = MergeUninstallLists(job.treeEntries.value_or(std::wstring()),
                                                   job.earlierList ? job.earlierList->c_str() : nullptr);
-    return WriteUninstallList(catalog, job.gameId, list.c_str());
+    return StoreUninstallList(catalog, job.gameId, list.c_str());
 }
 
 // Everything between the opened package and the final job's state.
@@ -287,7 +280,7 @@ void ForgetTreeEntries(sqlite3* catalog, InstallJob& job)
         return;
     job.entriesRecorded = false;
     if (!job.rowAdded) {
-        WriteUninstallList(catalog, job.gameId, job.earlierList ? job.earlierList->c_str() : nullptr);
+        StoreUninstallList(catalog, job.gameId, job.earlierList ? job.earlierList->c_str() : nullptr);
         return;
     }
     Statement remove;

@@ -277,10 +277,7 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* fold
             continue;
         ComApartment apartment;  // shortcuts are read to tell whose they are
         const std::wstring remaining = rest + DeleteEntries(held.c_str(), GuardFor(catalog, id));
-        Statement update;
-        if (!update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") ||
-            (!remaining.empty() && !update.BindText16(1, remaining.c_str())) || !update.BindInt(2, id) ||
-            !update.StepWithRetry())
+        if (!StoreUninstallList(catalog, id, remaining.empty() ? nullptr : remaining.c_str()))
             LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded", id);
     }
 }
@@ -309,6 +306,13 @@ std::vector<std::wstring> UninstallListEntries(const std::wstring& list)
         start = end + 1;
     }
     return entries;
+}
+
+bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list)
+{
+    Statement update;
+    return update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") &&
+           (!list || update.BindText16(1, list)) && update.BindInt(2, gameId) && update.StepWithRetry();
 }
 
 bool DeleteUninstallList(const wchar_t* list)
