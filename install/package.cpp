@@ -329,8 +329,13 @@ bool IsKeptWhole(const std::wstring& path, const PlanTargets& plan)
     return key && std::find(plan.keepWhole.begin(), plan.keepWhole.end(), *key) != plan.keepWhole.end();
 }
 
-int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t dirId, size_t depth,
-                      const PlanTargets& plan)
+// Calls visit(childPath, childId) for each subdirectory of dirId, listed
+// at the given depth of the walk, until one answers other than
+// kPackageWritten. An unfit name or a folder id walked before is 106, a
+// path too long 104, and so is a listing that breaks off: the tree would
+// be left unwalked.
+template <typename Visit>
+int32_t ForEachSubdirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth, Visit visit)
 {
     Statement* listing = walk.ListDirectories(depth, dirId);
     if (!listing)
@@ -342,19 +347,29 @@ int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t d
         if (!IsSafeFileName(name) || !walk.Enter(childId))
             return kPackageListingFailed;
         std::wstring childPath;
-        if (!FormChildPath(dirPath.c_str(), name, &childPath))
+        if (!FormChildPath(dirPath, name, &childPath))
             return kPackagePathFailed;
-        // A folder the installation makes is one entry with all below it.
-        if (!PathExists(childPath.c_str()) && !IsKeptWhole(childPath, plan)) {
-            plan.newPaths->push_back(childPath);
-            continue;
-        }
-        int32_t result = PlanDirectory(walk, childPath, childId, depth + 1, plan);
+        int32_t result = visit(childPath, childId);
         if (result != kPackageWritten)
             return result;
     }
-    if (rc != SQLITE_DONE || !walk.files.Listed())
-        return kPackageListingFailed;
+    return rc == SQLITE_DONE && walk.files.Listed() ? kPackageWritten : kPackageListingFailed;
+}
+
+int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t dirId, size_t depth,
+                      const PlanTargets& plan)
+{
+    int32_t result = ForEachSubdirectory(walk, dirPath.c_str(), dirId, depth,
+                                         [&](const std::wstring& childPath, uint32_t childId) -> int32_t {
+        // A folder the installation makes is one entry with all below it.
+        if (!PathExists(childPath.c_str()) && !IsKeptWhole(childPath, plan)) {
+            plan.newPaths->push_back(childPath);
+            return kPackageWritten;
+        }
+        return PlanDirectory(walk, childPath, childId, depth + 1, plan);
+    });
+    if (result != kPackageWritten)
+        return result;
     for (int64_t rowId : walk.files.RowsOf(dirId)) {
         const Statement* row = walk.files.Fetch(rowId);
         const wchar_t* name = row ? row->ColumnText16(kFileName) : nullptr;
@@ -709,25 +724,12 @@ int32_t ExtractDirectory(Extraction& extraction, const wchar_t* dirPath, uint32_
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
 
-    Statement* listing = walk.ListDirectories(depth, dirId);
-    if (!listing)
-        return kPackageListingFailed;
-    int rc;
-    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
-        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
-        const wchar_t* name = listing->ColumnText16(1);
-        if (!IsSafeFileName(name) || !walk.Enter(childId))
-            return kPackageListingFailed;
-        std::wstring childPath;
-        if (!FormChildPath(dirPath, name, &childPath))
-            return kPackagePathFailed;
-        int32_t result = ExtractDirectory(extraction, childPath.c_str(), childId, depth + 1);
-        if (result != kPackageWritten)
-            return result;
-    }
-    // A listing that breaks off leaves the tree unwritten: a failure.
-    if (rc != SQLITE_DONE || !walk.files.Listed())
-        return kPackageListingFailed;
+    int32_t result = ForEachSubdirectory(walk, dirPath, dirId, depth,
+                                         [&](const std::wstring& childPath, uint32_t childId) {
+        return ExtractDirectory(extraction, childPath.c_str(), childId, depth + 1);
+    });
+    if (result != kPackageWritten)
+        return result;
 
     for (int64_t rowId : walk.files.RowsOf(dirId)) {
         const Statement* row = walk.files.Fetch(rowId);
