@@ -29,22 +29,28 @@ set_tests_properties(winebed_setup PROPERTIES FIXTURES_SETUP winebed TIMEOUT 300
 add_test(NAME winebed_cleanup COMMAND ${ZEL_WINEBED} cleanup ${ZEL_WINEBED_DIR})
 set_tests_properties(winebed_cleanup PROPERTIES FIXTURES_CLEANUP winebed TIMEOUT 120)
 
-# zel_add_wine_test(<target> [TIMEOUT s] [PREFIX_INIT "exe args"] [ARGS ...])
-# Registers the gtest executable <target> as one ctest test that runs under
-# Wine in its own prefix (named after the target).
+# zel_add_wine_test(<target> [NAME test] [TIMEOUT s] [PREFIX_INIT "exe args"]
+#                   [ARGS ...])
+# Registers the gtest executable <target> as one ctest test (named after the
+# target unless NAME is given) that runs under Wine in its own prefix, named
+# after the test. One executable may so be run as several tests, each with
+# its own --gtest_filter, that run side by side.
 function(zel_add_wine_test target)
-  cmake_parse_arguments(ARG "" "TIMEOUT;PREFIX_INIT" "ARGS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;TIMEOUT;PREFIX_INIT" "ARGS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  add_test(NAME ${target}
+  if(NOT ARG_NAME)
+    set(ARG_NAME ${target})
+  endif()
+  add_test(NAME ${ARG_NAME}
     COMMAND ${ZEL_WINEBED} run ${ZEL_WINEBED_DIR} $<TARGET_FILE:${target}> ${ARG_ARGS}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
-  set(_env "ZEL_PREFIX=${target}")
+  set(_env "ZEL_PREFIX=${ARG_NAME}")
   if(ARG_PREFIX_INIT)
     list(APPEND _env "ZEL_PREFIX_INIT=${ARG_PREFIX_INIT}")
   endif()
-  set_tests_properties(${target} PROPERTIES
+  set_tests_properties(${ARG_NAME} PROPERTIES
     FIXTURES_REQUIRED winebed
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "${_env}")

@@ -9,6 +9,7 @@
 #include "install/uninstall.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
+#include "shell/errorlog.h"
 #include "shell/files.h"
 #include "shell/settings.h"
 #include "shell/text.h"
@@ -19,8 +20,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <vector>
 #include <new>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -97,6 +99,101 @@ std::optional<std::wstring> ColumnCopy(const Statement& row, int column)
     return text ? std::optional<std::wstring>(text) : std::nullopt;
 }
 
+// A null text stays unbound, so its column becomes NULL.
+bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstring>& text)
+{
+    return !text || stmt.BindText16(index, text->c_str());
+}
+
+std::optional<std::wstring> EarlierUninstallList(sqlite3* catalog, uint32_t gameId)
+{
+    Statement row;
+    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId) ||
+        !row.StepRow())
+        return std::nullopt;
+    return ColumnCopy(row, 0);
+}
+
+bool GameRowExists(sqlite3* catalog, uint32_t gameId)
+{
+    char sql[64];
+    snprintf(sql, sizeof(sql), "select count(*) from games where id=%u", gameId);
+    return QueryInt(catalog, sql) > 0;
+}
+
+// A game the catalog does not know yet gets its row from the package, so
+// that it can be seen, started and removed like any other. Only the
+// package's own game gets one: a package installed under another id than
+// its own, for a game the catalog does not have, fails the installation
+// rather than leave a game on disk that nothing records.
+
+bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
+{
+    if (GameRowExists(catalog, job.gameId))
+        return true;
+    if (job.packageGameId != job.gameId)
+        return false;
+    Statement insert;
+    return insert.PrepareWithRetry16(catalog, L"insert or ignore into games(id, ident, name, show) "
+                                              L"values(?1, ?2, ?3, 1)") &&
+           insert.BindInt(1, job.gameId) && BindOptionalText(insert, 2, job.ident) &&
+           BindOptionalText(insert, 3, job.name) && insert.StepDone();
+}
+
+bool IsMissingOrEmpty(const wchar_t* folder)
+{
+    return !ForEachFolderEntry(std::wstring(folder) + L"\\*", [](const WIN32_FIND_DATAW&) { return true; });
+}
+
+// The uninstall entries of the tree about to be written. A target folder
+// that is missing or empty becomes the game's own ("D"). One that holds
+// anything, or that is or holds a folder of the system or the user
+// (Documents, Music, the temporary folder ...) even when empty, stays what
+// it was: only what the installation adds to it is listed, and the folders
+// it did not make are looked into.
+int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, std::wstring* entries)
+{
+    const std::vector<std::wstring> known = KnownFolderKeys();
+    const std::optional<std::wstring> key = PathKey(targetDir);
+    const bool holdsKnown = key && std::any_of(known.begin(), known.end(), [&](const std::wstring& folder) {
+        return IsKeySameOrBelow(folder, *key);
+    });
+    if (key && !holdsKnown && IsMissingOrEmpty(targetDir)) {
+        *entries = L"D" + std::wstring(targetDir) + L";";
+        return kPackageWritten;
+    }
+    std::vector<std::wstring> added;
+    const int32_t result = PlanPackageDirectory(package, targetDir, root, known, &added);
+    entries->clear();
+    for (const std::wstring& path : added) {
+        if (IsUninstallListPath(path.c_str()))
+            *entries += L"L" + path + L";";
+    }
+    return result;
+}
+
+// Before the first file is written, the game's catalog row takes the
+// entries of the tree beside those it had, while the game's installed
+// state and everything else stay as they are. A run cut short (killed, a
+// shutdown) then leaves nothing unrecorded: the next run of the
+// installation keeps those entries as a reinstall keeps the earlier ones,
+// and an uninstall removes what they name. Without a catalog there is
+// nothing to record in, and the registration fails later.
+bool RecordTreeEntries(sqlite3* catalog, InstallJob& job)
+{
+    if (!catalog)
+        return true;
+    const bool existed = GameRowExists(catalog, job.gameId);
+    if (!EnsureGameRow(catalog, job))
+        return false;
+    job.entriesRecorded = true;
+    job.rowAdded = !existed;
+    job.earlierList = EarlierUninstallList(catalog, job.gameId);
+    const std::wstring list = MergeUninstallLists(job.treeEntries.value_or(std::wstring()),
+                                                  job.earlierList ? job.earlierList->c_str() : nullptr);
+    return StoreUninstallList(catalog, job.gameId, list.c_str());
+}
+
 // Everything between the opened package and the final job's state.
 int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJob& job)
 {
@@ -124,13 +221,25 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     ResetPackageWalk();
     const int32_t step = ProgressStep(package, packageGameId, targetDir, root);
 
+    std::wstring entries;
+    int32_t result = PlanTreeEntries(package, targetDir, root, &entries);
+    if (result != kPackageWritten)
+        return result;
+    job.treeEntries = entries;
+    sqlite3* catalog = GetCatalogDb();
+    if (!RecordTreeEntries(catalog, job)) {
+        ForgetTreeEntries(catalog, job);
+        return kJobRegisterFailed;
+    }
+
     std::optional<std::wstring> iconPath;
-    int32_t result = ExtractPackageDirectory(package, targetDir, root, execFileId, iconFileId, &job.execPath,
-                                             &iconPath, step);
+    result = ExtractPackageDirectory(package, targetDir, root, execFileId, iconFileId, &job.execPath, &iconPath,
+                                     step);
     if (result != kPackageWritten) {
         // A target that existed before (a folder of the user's) keeps what
         // it held; only what this installation wrote goes.
         RemoveExtractedFiles();
+        ForgetTreeEntries(catalog, job);
         return result;
     }
     MakeShortcutsAfterInstall(ShortcutGameId(packageGameId), ident, iconPath, job);
@@ -154,80 +263,6 @@ uint32_t AffiliateForRegistration(const InstallJob& job)
     return job.affiliate;
 }
 
-// A null text stays unbound, so its column becomes NULL.
-bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstring>& text)
-{
-    return !text || stmt.BindText16(index, text->c_str());
-}
-
-// The names directly in folder, "." and ".." aside; nullopt when there
-// are none or the folder does not exist.
-std::optional<std::vector<std::wstring>> FolderEntries(const wchar_t* folder)
-{
-    std::vector<std::wstring> names;
-    ForEachFolderEntry(std::wstring(folder) + L"\\*", [&](const WIN32_FIND_DATAW& entry) {
-        names.emplace_back(entry.cFileName);
-        return false;
-    });
-    if (names.empty())
-        return std::nullopt;
-    return names;
-}
-
-bool ContainsName(const std::vector<std::wstring>& names, const std::wstring& name)
-{
-    for (const std::wstring& other : names) {
-        if (_wcsicmp(other.c_str(), name.c_str()) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The "L" entries of what the installation added to a folder that held
-// something before.
-std::wstring AddedEntries(const std::wstring& folder, const std::vector<std::wstring>& before)
-{
-    std::wstring entries;
-    std::optional<std::vector<std::wstring>> now = FolderEntries(folder.c_str());
-    if (!now)
-        return entries;
-    for (const std::wstring& name : *now) {
-        std::wstring path = folder + L"\\" + name;
-        if (!ContainsName(before, name) && IsUninstallListPath(path.c_str()))
-            entries += L"L" + path + L";";
-    }
-    return entries;
-}
-
-std::optional<std::wstring> EarlierUninstallList(sqlite3* catalog, uint32_t gameId)
-{
-    Statement row;
-    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId) ||
-        !row.StepRow())
-        return std::nullopt;
-    return ColumnCopy(row, 0);
-}
-
-// A game the catalog does not know yet gets its row from the package, so
-// that it can be seen, started and removed like any other. Only the
-// package's own game gets one: a package installed under another id than
-// its own, for a game the catalog does not have, fails the registration
-// rather than leave a game on disk that nothing records.
-bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
-{
-    char sql[64];
-    snprintf(sql, sizeof(sql), "select count(*) from games where id=%u", job.gameId);
-    if (QueryInt(catalog, sql) > 0)
-        return true;
-    if (job.packageGameId != job.gameId)
-        return false;
-    Statement insert;
-    return insert.PrepareWithRetry16(catalog, L"insert or ignore into games(id, ident, name, show) "
-                                              L"values(?1, ?2, ?3, 1)") &&
-           insert.BindInt(1, job.gameId) && BindOptionalText(insert, 2, job.ident) &&
-           BindOptionalText(insert, 3, job.name) && insert.StepDone();
-}
-
 }  // namespace
 
 std::wstring UninstallListForJob(const InstallJob& job)
@@ -235,12 +270,23 @@ std::wstring UninstallListForJob(const InstallJob& job)
     auto piece = [](const std::optional<std::wstring>& path) {
         return IsUninstallListPath(path) ? *path : std::wstring();
     };
-    std::wstring folderEntries;
-    if (job.targetEntriesBefore && IsUninstallListPath(job.installDir))
-        folderEntries = AddedEntries(*job.installDir, *job.targetEntriesBefore);
-    else
-        folderEntries = L"D" + piece(job.installDir) + L";";
-    return folderEntries + L"L" + piece(job.desktopLink) + L";L" + piece(job.menuEntry) + L";";
+    const std::wstring tree = job.treeEntries ? *job.treeEntries : L"D" + piece(job.installDir) + L";";
+    return tree + L"L" + piece(job.desktopLink) + L";L" + piece(job.menuEntry) + L";";
+}
+
+void ForgetTreeEntries(sqlite3* catalog, InstallJob& job)
+{
+    if (!catalog || !job.entriesRecorded)
+        return;
+    job.entriesRecorded = false;
+    if (!job.rowAdded) {
+        StoreUninstallList(catalog, job.gameId, job.earlierList ? job.earlierList->c_str() : nullptr);
+        return;
+    }
+    Statement remove;
+    if (!remove.PrepareWithRetry(catalog, "delete from games where id=? and inst is null") ||
+        !remove.BindInt(1, job.gameId) || !remove.StepWithRetry())
+        LogMessage(L"Install: the catalog row of game %u could not be taken back", job.gameId);
 }
 
 std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlier)
@@ -248,20 +294,17 @@ std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlie
     std::wstring merged = list;
     if (!earlier)
         return merged;
-    std::vector<std::wstring> named;
+    // Each path once, by any spelling; one that is no full path is
+    // compared as it is written.
+    auto keyOf = [](const std::wstring& entry) {
+        return PathKey(entry.c_str() + 1).value_or(L"?" + entry.substr(1));
+    };
+    std::unordered_set<std::wstring> named;
     for (const std::wstring& entry : UninstallListEntries(list))
-        named.push_back(entry.substr(1));
+        named.insert(keyOf(entry));
     for (const std::wstring& entry : UninstallListEntries(earlier)) {
-        const std::wstring path = entry.substr(1);
-        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        const bool alreadyNamed = std::any_of(named.begin(), named.end(), [&](const std::wstring& other) {
-            return IsSamePath(other.c_str(), path.c_str()) || _wcsicmp(other.c_str(), path.c_str()) == 0;
-        });
-        if (alreadyNamed)
-            continue;
-        named.push_back(path);
-        merged += entry + L";";
+        if (GetFileAttributesW(entry.c_str() + 1) != INVALID_FILE_ATTRIBUTES && named.insert(keyOf(entry)).second)
+            merged += entry + L";";
     }
     return merged;
 }
@@ -291,7 +334,7 @@ bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar
         notify->SetPayload(nullptr);
         return false;
     }
-    finalJob->targetEntriesBefore = FolderEntries(targetDir);
+    finalJob->gameId = gameId;
     finalJob->state = InstallFromPackage(package.get(), targetDir, *finalJob);
     package.Close();
     finalJob->gameId = gameId;

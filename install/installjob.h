@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 // Job states; the extraction's failure codes (package.h) are states too.
 enum InstallJobState : int32_t {
@@ -36,10 +35,16 @@ struct InstallJob {
     std::optional<std::wstring> brand;        // filled by the caller
     std::optional<std::wstring> ident;        // from the package's games row
     uint32_t packageGameId = 0;               // the id the package's games row gives
-    // The names directly in the target folder before the installation;
-    // nullopt when it did not exist or held nothing (the game then owns
-    // the whole folder).
-    std::optional<std::vector<std::wstring>> targetEntriesBefore;
+    // The uninstall entries of the written tree: "D<dir>;" when the game
+    // owns the whole target folder, else an "L" entry for each folder and
+    // file the installation adds there. nullopt: the whole target folder.
+    std::optional<std::wstring> treeEntries;
+    // Set once the tree's entries stand in the game's catalog row (before
+    // anything is written): what the row held before, so that a failed
+    // installation can put it back.
+    bool entriesRecorded = false;
+    bool rowAdded = false;
+    std::optional<std::wstring> earlierList;
 };
 
 // Holds the last job handed over and owns it: a new job, null or the

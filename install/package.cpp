@@ -40,6 +40,9 @@ struct PackageWalkState {
     // directories that did. A failed installation removes exactly these.
     std::vector<std::wstring> createdDirectories;
     std::vector<std::wstring> createdFiles;
+    // The files that replace others, with the spares of what they replace
+    // until the installation stands or is taken back.
+    std::unique_ptr<StagedFiles> staged;
 };
 
 PackageWalkState g_walk;
@@ -315,6 +318,72 @@ int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId
     return g_walk.fileTotal;
 }
 
+struct PlanTargets {
+    const std::vector<std::wstring>& keepWhole;
+    std::vector<std::wstring>* newPaths;
+};
+
+bool IsKeptWhole(const std::wstring& path, const PlanTargets& plan)
+{
+    std::optional<std::wstring> key = PathKey(path.c_str());
+    return key && std::find(plan.keepWhole.begin(), plan.keepWhole.end(), *key) != plan.keepWhole.end();
+}
+
+// Calls visit(childPath, childId) for each subdirectory of dirId, listed
+// at the given depth of the walk, until one answers other than
+// kPackageWritten. An unfit name or a folder id walked before is 106, a
+// path too long 104, and so is a listing that breaks off: the tree would
+// be left unwalked.
+template <typename Visit>
+int32_t ForEachSubdirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth, Visit visit)
+{
+    Statement* listing = walk.ListDirectories(depth, dirId);
+    if (!listing)
+        return kPackageListingFailed;
+    int rc;
+    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
+        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
+        const wchar_t* name = listing->ColumnText16(1);
+        if (!IsSafeFileName(name) || !walk.Enter(childId))
+            return kPackageListingFailed;
+        std::wstring childPath;
+        if (!FormChildPath(dirPath, name, &childPath))
+            return kPackagePathFailed;
+        int32_t result = visit(childPath, childId);
+        if (result != kPackageWritten)
+            return result;
+    }
+    return rc == SQLITE_DONE && walk.files.Listed() ? kPackageWritten : kPackageListingFailed;
+}
+
+int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t dirId, size_t depth,
+                      const PlanTargets& plan)
+{
+    int32_t result = ForEachSubdirectory(walk, dirPath.c_str(), dirId, depth,
+                                         [&](const std::wstring& childPath, uint32_t childId) -> int32_t {
+        // A folder the installation makes is one entry with all below it.
+        if (!PathExists(childPath.c_str()) && !IsKeptWhole(childPath, plan)) {
+            plan.newPaths->push_back(childPath);
+            return kPackageWritten;
+        }
+        return PlanDirectory(walk, childPath, childId, depth + 1, plan);
+    });
+    if (result != kPackageWritten)
+        return result;
+    for (int64_t rowId : walk.files.RowsOf(dirId)) {
+        const Statement* row = walk.files.Fetch(rowId);
+        const wchar_t* name = row ? row->ColumnText16(kFileName) : nullptr;
+        if (!IsSafeFileName(name))
+            return kPackageListingFailed;
+        std::wstring path;
+        if (!FormChildPath(dirPath.c_str(), name, &path))
+            return kPackagePathFailed;
+        if (!PathExists(path.c_str()))
+            plan.newPaths->push_back(path);
+    }
+    return kPackageWritten;
+}
+
 class FileHandle {
 public:
     explicit FileHandle(HANDLE handle) : handle_(handle) {}
@@ -586,7 +655,7 @@ struct ExtractTargets {
     std::optional<std::wstring>* execPathOut;
     std::optional<std::wstring>* iconPathOut;
     int32_t progressStep;
-    StagedFiles* staged;  // every file is written here first
+    StagedFiles* staged;  // files that replace others are written here first
 };
 
 // A file that could not be created or put in place.
@@ -655,25 +724,12 @@ int32_t ExtractDirectory(Extraction& extraction, const wchar_t* dirPath, uint32_
     if (!CreateDirectoryPath(dirPath))
         return kPackageWriteFailed;
 
-    Statement* listing = walk.ListDirectories(depth, dirId);
-    if (!listing)
-        return kPackageListingFailed;
-    int rc;
-    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
-        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
-        const wchar_t* name = listing->ColumnText16(1);
-        if (!IsSafeFileName(name) || !walk.Enter(childId))
-            return kPackageListingFailed;
-        std::wstring childPath;
-        if (!FormChildPath(dirPath, name, &childPath))
-            return kPackagePathFailed;
-        int32_t result = ExtractDirectory(extraction, childPath.c_str(), childId, depth + 1);
-        if (result != kPackageWritten)
-            return result;
-    }
-    // A listing that breaks off leaves the tree unwritten: a failure.
-    if (rc != SQLITE_DONE || !walk.files.Listed())
-        return kPackageListingFailed;
+    int32_t result = ForEachSubdirectory(walk, dirPath, dirId, depth,
+                                         [&](const std::wstring& childPath, uint32_t childId) {
+        return ExtractDirectory(extraction, childPath.c_str(), childId, depth + 1);
+    });
+    if (result != kPackageWritten)
+        return result;
 
     for (int64_t rowId : walk.files.RowsOf(dirId)) {
         const Statement* row = walk.files.Fetch(rowId);
@@ -696,10 +752,29 @@ void ResetPackageWalk()
 
 void RemoveExtractedFiles()
 {
+    if (g_walk.staged)
+        g_walk.staged->Undo();
+    g_walk.staged.reset();
     for (auto file = g_walk.createdFiles.rbegin(); file != g_walk.createdFiles.rend(); ++file)
         DeleteFileW(file->c_str());
     for (auto dir = g_walk.createdDirectories.rbegin(); dir != g_walk.createdDirectories.rend(); ++dir)
         DeleteDirectoryTree(dir->c_str());
+    g_walk.createdFiles.clear();
+    g_walk.createdDirectories.clear();
+}
+
+void KeepExtractedFiles()
+{
+    // Files written into folders that were there before may have beside
+    // them what an earlier run of this installation, cut short, left.
+    std::vector<std::wstring> written = g_walk.createdFiles;
+    if (g_walk.staged) {
+        g_walk.staged->DropReplaced();
+        std::vector<std::wstring> replaced = g_walk.staged->FinalPaths();
+        written.insert(written.end(), replaced.begin(), replaced.end());
+    }
+    DeleteSparesBeside(written);
+    g_walk.staged.reset();
     g_walk.createdFiles.clear();
     g_walk.createdDirectories.clear();
 }
@@ -713,6 +788,16 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)
     return CountDirectory(walk, dirPath, dirId, 0);
 }
 
+int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId,
+                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths)
+{
+    if (!db || !dirPath || !newPaths)
+        return kPackageListingFailed;
+    PackageWalk walk(db);
+    walk.Enter(dirId);
+    return PlanDirectory(walk, dirPath, dirId, 0, PlanTargets{keepWhole, newPaths});
+}
+
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep)
@@ -720,16 +805,16 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
     if (!db || !dirPath || g_walk.countListingFailed)
         return kPackageListingFailed;
     // Files that replace others go in place only once the whole tree is
-    // written; on any failure their temporaries go with staged, and what
-    // was there stays.
-    StagedFiles staged;
-    ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep, &staged};
+    // written; on a failure before that their temporaries go, and what was
+    // there stays.
+    g_walk.staged = std::make_unique<StagedFiles>();
+    ExtractTargets targets{execFileId, iconFileId, execPathOut, iconPathOut, progressStep, g_walk.staged.get()};
     PackageWalk walk(db);
     walk.Enter(dirId);
     PackageData data(db);
     Extraction extraction{walk, data, targets};
     int32_t result = ExtractDirectory(extraction, dirPath, dirId, 0);
-    if (result == kPackageWritten && !staged.PutInPlace())
+    if (result == kPackageWritten && !g_walk.staged->PutInPlace())
         result = FileFailure();
     return result;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Result codes of ExtractPackageDirectory; they also end up as install job
 // states.
@@ -32,10 +33,26 @@ constexpr size_t kPackagePathChars = 1024;
 // found, is kept for the life of the process.)
 void ResetPackageWalk();
 
-// Removes what the current installation made on disk: the directories it
-// created with everything below them, and the files it created in folders
-// that were there before. Files and folders the user had are left alone.
+// Takes back what the current installation did on disk: the files it
+// replaced get their earlier contents back, and the directories it created
+// (with everything below them) and the files it created in folders that
+// were there before go. Files and folders the user had are left alone.
 void RemoveExtractedFiles();
+// The current installation stands: the files it replaced go for good, and
+// so do the temporaries and spares that earlier runs of it, cut short, left
+// beside its files.
+void KeepExtractedFiles();
+
+// What writing directory dirId's subtree into dirPath would add there,
+// worked out before anything is written: each folder of the subtree that
+// does not exist yet (one entry for it and all below it) and each file
+// that does not exist yet in a folder that does. dirPath itself, and any
+// folder whose key (files.h) is in keepWhole, counts as existing: what is
+// added inside it is listed instead. kPackageWritten, or the failure the
+// extraction would meet in the folders that exist (a listing that breaks
+// off or an unfit name, 106; a path too long, 104).
+int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId,
+                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths);
 
 // Adds the file rows of directory dirId and its subtree to the running
 // file total and returns it; -1 when this directory could not be counted.
@@ -49,12 +66,14 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
 // subdirectories first, then the directory's own files. The paths of the
 // files whose ids are execFileId and iconFileId are handed back. After each
 // file written with data the progress position grows by progressStep and
-// is reported to the partner loader. Every file is written under a
-// temporary name beside its final one, and all are put in place together
-// once the whole tree is written. Returns kPackageWritten or the first
-// failure; after a failure no file of the tree is in place and the files
-// that were there before are as they were (the directories made stay, for
-// RemoveExtractedFiles).
+// is reported to the partner loader. A new file is written in place; a
+// file that replaces one that is there is written under a temporary name
+// beside it, and all such files are put in place together once the whole
+// tree is written, the replaced ones kept under spare names (staging.h).
+// Returns kPackageWritten or the first failure. After a failure the files
+// that were there before are as they were, while the new files and the
+// directories made stay for RemoveExtractedFiles; after a success the
+// replaced files wait for KeepExtractedFiles or RemoveExtractedFiles.
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep);

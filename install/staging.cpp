@@ -1,12 +1,43 @@
 #include "install/staging.h"
 
+#include "shell/files.h"
+
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace {
 
 // Tries this many spare names before giving up; each try that finds its
 // name taken moves to the next number.
 constexpr int kSpareNameTries = 100;
+
+constexpr wchar_t kSpareMark[] = L".~zel";
+constexpr size_t kSpareMarkChars = 5;
+
+// A path of MAX_PATH characters or more is reached through the "\\?\"
+// form, which has no such limit: a final path close to the limit still
+// gets a spare name of the one form.
+std::wstring WithLongPathPrefix(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH || path.compare(0, 2, L"\\\\") == 0)
+        return path;
+    return L"\\\\?\\" + path;
+}
+
+// name is "<base>.~zel<digits>"; *base takes the base.
+bool IsSpareName(const std::wstring& name, std::wstring* base)
+{
+    const size_t mark = name.rfind(kSpareMark);
+    if (mark == std::wstring::npos || mark == 0 || mark + kSpareMarkChars == name.size())
+        return false;
+    for (size_t i = mark + kSpareMarkChars; i < name.size(); ++i) {
+        if (name[i] < L'0' || name[i] > L'9')
+            return false;
+    }
+    base->assign(name, 0, mark);
+    return true;
+}
 
 bool NameTaken(DWORD error)
 {
@@ -47,16 +78,11 @@ StagedFiles::~StagedFiles()
 }
 
 // "<final path>.~zel<n>": a number of this installation's own, so that
-// no two spare names of one installation are alike. A final path close to
-// the length Windows allows gets the shortest name in its folder instead,
-// "~<n>", so that a file that fits is not refused for its spare name.
+// no two spare names of one installation are alike. Every spare name has
+// this form, so that what a run cut short left can be told by its name.
 std::wstring StagedFiles::SpareName(const std::wstring& finalPath)
 {
-    const std::wstring number = std::to_wstring(++counter_);
-    std::wstring beside = finalPath + L".~zel" + number;
-    if (beside.size() < MAX_PATH)
-        return beside;
-    return finalPath.substr(0, finalPath.find_last_of(L'\\') + 1) + L"~" + number;
+    return WithLongPathPrefix(finalPath + kSpareMark + std::to_wstring(++counter_));
 }
 
 HANDLE StagedFiles::Create(const std::wstring& finalPath)
@@ -143,7 +169,7 @@ bool StagedFiles::Place(Staged& file)
 // Latest first, so that a name placed twice gets back what it held before
 // the first. A replaced file that cannot be restored keeps its spare name:
 // it is the only copy left.
-void StagedFiles::UndoPlaced()
+void StagedFiles::Undo()
 {
     for (auto file = files_.rbegin(); file != files_.rend(); ++file) {
         if (!file->placed)
@@ -156,14 +182,11 @@ void StagedFiles::UndoPlaced()
     }
 }
 
-void StagedFiles::DropBackups()
+void StagedFiles::DropReplaced()
 {
     for (Staged& file : files_) {
-        if (file.backupPath.empty())
-            continue;
-        SetFileAttributesW(file.backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(file.backupPath.c_str());
-        file.backupPath.clear();
+        if (!file.backupPath.empty() && DeleteFileForced(file.backupPath.c_str()))
+            file.backupPath.clear();
     }
 }
 
@@ -178,12 +201,42 @@ bool StagedFiles::PutInPlace()
     for (Staged& file : files_) {
         if (!Place(file)) {
             DWORD error = GetLastError();
-            UndoPlaced();
+            Undo();
             SetLastError(error);
             return false;
         }
     }
-    DropBackups();
-    files_.clear();
     return true;
+}
+
+std::vector<std::wstring> StagedFiles::FinalPaths() const
+{
+    std::vector<std::wstring> paths;
+    for (const Staged& file : files_)
+        paths.push_back(file.finalPath);
+    return paths;
+}
+
+void DeleteSparesBeside(const std::vector<std::wstring>& finalPaths)
+{
+    // The names of each folder's files, as Windows compares them.
+    std::map<std::wstring, std::set<std::wstring>> folders;
+    for (const std::wstring& path : finalPaths) {
+        const size_t slash = path.find_last_of(L'\\');
+        if (slash != std::wstring::npos)
+            folders[path.substr(0, slash)].insert(NameKey(path.substr(slash + 1)));
+    }
+    for (const auto& [folder, names] : folders) {
+        std::vector<std::wstring> spares;
+        ForEachFolderEntry(WithLongPathPrefix(folder + L"\\*" + kSpareMark + L"*"), [&](const WIN32_FIND_DATAW& entry) {
+            std::wstring base;
+            const std::wstring name = entry.cFileName;
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsSpareName(name, &base) &&
+                names.count(NameKey(base)) && !names.count(NameKey(name)))
+                spares.push_back(WithLongPathPrefix(folder + L"\\" + name));
+            return false;
+        });
+        for (const std::wstring& spare : spares)
+            DeleteFileForced(spare.c_str());
+    }
 }

@@ -4,18 +4,18 @@
 #include "catalog/games.h"
 #include "catalog/storage.h"
 #include "install/shortcuts.h"
+#include "install/staging.h"
 #include "shell/com.h"
 #include "shell/errorlog.h"
 #include "shell/files.h"
 
 #include <windows.h>
-#include <knownfolders.h>
-#include <objbase.h>
 #include <shlobj.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -60,39 +60,21 @@ bool IsRemovableFolder(const wchar_t* path)
     return components > (drive ? 1 : 2);
 }
 
-// Folders of the system and of the user. An uninstall list never takes one
-// of them, nor a folder holding one, as a whole, whatever the list says:
-// a list written by an older version or another tool may name the folder
-// a game was installed into when that folder was the user's own.
-std::vector<std::wstring> SystemFolders()
-{
-    static const KNOWNFOLDERID* const kFolders[] = {
-        &FOLDERID_Profile,         &FOLDERID_UserProfiles,   &FOLDERID_Desktop,
-        &FOLDERID_Documents,       &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData,
-        &FOLDERID_ProgramData,     &FOLDERID_ProgramFiles,   &FOLDERID_ProgramFilesX86,
-        &FOLDERID_Windows,         &FOLDERID_Programs,       &FOLDERID_StartMenu,
-        &FOLDERID_Public,          &FOLDERID_CommonPrograms, &FOLDERID_CommonStartMenu,
-        &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments, &FOLDERID_System,
-    };
-    std::vector<std::wstring> folders;
-    for (const KNOWNFOLDERID* id : kFolders) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, nullptr, &path)) && path)
-            folders.emplace_back(path);
-        CoTaskMemFree(path);
-    }
-    return folders;
-}
-
 // Where an uninstall must not reach.
 struct UninstallGuard {
-    std::vector<std::wstring> systemFolders;
-    // Folders of the other installed games: they and everything in them stay.
+    // Keys (files.h) of the folders of the system and of the user: an
+    // uninstall list never takes one of them, nor a folder holding one, as
+    // a whole, whatever the list says. A list written by an older version
+    // or another tool may name the folder a game was installed into when
+    // that folder was the user's own.
+    std::vector<std::wstring> knownFolders;
+    // Keys of the other installed games' folders: they and everything in
+    // them stay.
     std::vector<std::wstring> otherGames;
     // The game whose shortcuts may go; 0: any shortcut the list names.
     uint32_t gameId = 0;
     sqlite3* catalog = nullptr;
-    std::wstring programsFolder;
+    std::optional<std::wstring> programsFolder;  // key
 };
 
 enum class EntryOutcome {
@@ -101,32 +83,33 @@ enum class EntryOutcome {
     kFailed,   // could not be deleted (in use, denied): stays recorded
 };
 
-bool HoldsSystemFolder(const wchar_t* path, const UninstallGuard& guard)
+bool HoldsKnownFolder(const std::wstring& key, const UninstallGuard& guard)
 {
-    for (const std::wstring& folder : guard.systemFolders) {
-        if (IsSameOrBelow(folder.c_str(), path))
-            return true;
-    }
-    return false;
+    return std::any_of(guard.knownFolders.begin(), guard.knownFolders.end(),
+                       [&](const std::wstring& folder) { return IsKeySameOrBelow(folder, key); });
 }
 
+// A folder inside another game's is this game's own (a game installed into
+// another's folder): only the other games' folders themselves, and the
+// folders that lead to them, stay.
 EntryOutcome DeleteFolderTree(const wchar_t* path, const UninstallGuard& guard)
 {
-    if (!IsRemovableFolder(path))
+    const std::optional<std::wstring> key = PathKey(path);
+    if (!key || !IsRemovableFolder(path))
         return EntryOutcome::kDone;
-    if (HoldsSystemFolder(path, guard)) {
+    if (HoldsKnownFolder(*key, guard)) {
         LogMessage(L"Uninstall: %ls is a folder of the system or the user and stays", path);
         return EntryOutcome::kDone;
     }
     std::vector<std::wstring> keep;
     for (const std::wstring& game : guard.otherGames) {
-        if (IsSameOrBelow(path, game.c_str()))
+        if (game == *key)
             return EntryOutcome::kKept;
-        if (IsSameOrBelow(game.c_str(), path))
+        if (IsKeySameOrBelow(game, *key))
             keep.push_back(game);
     }
     // A game's own menu folder goes only with a shortcut of the game in it.
-    if (guard.gameId && !guard.programsFolder.empty() && IsSameOrBelow(path, guard.programsFolder.c_str()) &&
+    if (guard.gameId && guard.programsFolder && IsKeySameOrBelow(*key, *guard.programsFolder) &&
         !FolderHoldsShortcutOfGame(guard.catalog, path, guard.gameId))
         return EntryOutcome::kDone;
     if (DeleteDirectoryTree(path, keep))
@@ -201,54 +184,102 @@ std::wstring DeleteEntries(const wchar_t* list, const UninstallGuard& guard)
     return remaining;
 }
 
-// The install folders of the installed games other than gameId.
-std::vector<std::wstring> OtherInstalledGameFolders(sqlite3* catalog, int32_t gameId)
+// The keys of the install folders of the installed games other than gameId.
+std::vector<std::wstring> OtherInstalledGameFolders(sqlite3* catalog, uint32_t gameId)
 {
     std::vector<std::wstring> folders;
     Statement rows;
     if (!rows.PrepareWithRetry(catalog, "select path from games where inst is not null and inst<>0 and "
                                         "path is not null and id<>?") ||
-        !rows.BindInt(1, static_cast<uint32_t>(gameId)))
+        !rows.BindInt(1, gameId))
         return folders;
     while (rows.StepRow()) {
-        if (const wchar_t* path = rows.ColumnText16(0)) {
-            if (NormalisedFullPath(path))
-                folders.emplace_back(path);
-        }
+        if (std::optional<std::wstring> key = PathKey(rows.ColumnText16(0)))
+            folders.push_back(*key);
     }
     return folders;
 }
 
-std::wstring ProgramsFolder()
+UninstallGuard GuardFor(sqlite3* catalog, uint32_t gameId)
 {
-    wchar_t folder[MAX_PATH + 1] = {};
-    if (!SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAMS, FALSE))
-        return std::wstring();
-    return folder;
+    UninstallGuard guard;
+    guard.knownFolders = KnownFolderKeys();
+    guard.otherGames = OtherInstalledGameFolders(catalog, gameId);
+    guard.gameId = gameId;
+    guard.catalog = catalog;
+    wchar_t programs[MAX_PATH + 1] = {};
+    if (SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, FALSE))
+        guard.programsFolder = PathKey(programs);
+    return guard;
 }
 
-// Entries that could not go are written back, so that the next uninstall
-// of the game finishes the job.
-void KeepRemainingEntries(sqlite3* catalog, int32_t gameId, const std::wstring& remaining)
+// A run of the game's installation cut short (killed while it wrote or
+// placed files) left temporaries and spares beside the files it replaced.
+// Those of listed files in the game's install folder go with them; the
+// folders listed go whole anyway.
+void DeleteSparesOfListedFiles(const std::vector<std::wstring>& entries, const wchar_t* installDir)
 {
-    Statement update;
-    if (!update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") ||
-        !update.BindText16(1, remaining.c_str()) || !update.BindInt(2, static_cast<uint32_t>(gameId)) ||
-        !update.StepDone())
-        LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded",
-                   static_cast<uint32_t>(gameId));
+    const std::optional<std::wstring> folder = PathKey(installDir);
+    if (!folder)
+        return;
+    std::vector<std::wstring> files;
+    for (const std::wstring& entry : entries) {
+        const wchar_t* path = entry.c_str() + 1;
+        const DWORD attributes = GetFileAttributesW(path);
+        const std::optional<std::wstring> key = PathKey(path);
+        if ((entry[0] == L'L' || entry[0] == L'l') &&
+            (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) && key &&
+            IsKeySameOrBelow(*key, *folder))
+            files.push_back(NormalisedFullPath(path).value_or(path));
+    }
+    DeleteSparesBeside(files);
 }
 
-// Ids are stored as unsigned numbers: one above 2147483647 is read by the
-// same number it is reset with.
-void ResetGameRow(sqlite3* catalog, int32_t gameId)
+// The game stops being installed only once its files are gone: an
+// uninstall cut short (a shutdown, a crash) leaves it installed with its
+// list, and the next uninstall finishes the job. What could not go is
+// written back as the game's list.
+void ResetGameRow(sqlite3* catalog, uint32_t gameId, const std::wstring& remaining)
 {
-    char sql[256];
-    snprintf(sql, sizeof(sql),
-             "update games set type=2, afl=null, path=null, inst=null, exec=null, uninstall=null, "
-             "runs=null, price=0 where id=%u",
-             static_cast<uint32_t>(gameId));
-    ExecOneWithRetry(sql, catalog);
+    Statement reset;
+    if (!reset.PrepareWithRetry16(catalog, L"update games set type=2, afl=null, path=null, inst=null, exec=null, "
+                                           L"uninstall=?1, runs=null, price=0 where id=?2") ||
+        (!remaining.empty() && !reset.BindText16(1, remaining.c_str())) || !reset.BindInt(2, gameId) ||
+        !reset.StepWithRetry())
+        LogMessage(L"Uninstall: the catalog row of game %u could not be reset", gameId);
+}
+
+// Games uninstalled before this one may have kept entries because they
+// held its folder (it was installed inside theirs); those are free now.
+void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* folder)
+{
+    const std::optional<std::wstring> freed = PathKey(folder);
+    if (!freed)
+        return;
+    std::vector<std::pair<uint32_t, std::wstring>> lists;
+    {
+        Statement rows;
+        if (!rows.PrepareWithRetry(catalog, "select id, uninstall from games where inst is null and "
+                                            "uninstall is not null and id<>?") ||
+            !rows.BindInt(1, gameId))
+            return;
+        while (rows.StepRow())
+            lists.emplace_back(static_cast<uint32_t>(rows.ColumnInt64(0)), rows.ColumnText16(1));
+    }
+    for (const auto& [id, list] : lists) {
+        std::wstring held;
+        std::wstring rest;
+        for (const std::wstring& entry : UninstallListEntries(list)) {
+            const std::optional<std::wstring> key = PathKey(entry.c_str() + 1);
+            (key && IsKeySameOrBelow(*freed, *key) ? held : rest) += entry + L";";
+        }
+        if (held.empty())
+            continue;
+        ComApartment apartment;  // shortcuts are read to tell whose they are
+        const std::wstring remaining = rest + DeleteEntries(held.c_str(), GuardFor(catalog, id));
+        if (!StoreUninstallList(catalog, id, remaining.empty() ? nullptr : remaining.c_str()))
+            LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded", id);
+    }
 }
 
 }  // namespace
@@ -277,42 +308,49 @@ std::vector<std::wstring> UninstallListEntries(const std::wstring& list)
     return entries;
 }
 
+bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list)
+{
+    Statement update;
+    return update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") &&
+           (!list || update.BindText16(1, list)) && update.BindInt(2, gameId) && update.StepWithRetry();
+}
+
 bool DeleteUninstallList(const wchar_t* list)
 {
     if (!list)
         return false;
     UninstallGuard guard;
-    guard.systemFolders = SystemFolders();
+    guard.knownFolders = KnownFolderKeys();
     DeleteEntries(list, guard);
     return true;
 }
 
 bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
 {
+    const uint32_t id = static_cast<uint32_t>(gameId);
     std::optional<std::wstring> list;
+    std::optional<std::wstring> installDir;
     {
         QueryCursor cursor(catalog);
-        Statement* row = cursor.SelectGameById(static_cast<uint32_t>(gameId));
+        Statement* row = cursor.SelectGameById(id);
         if (!row)
             return false;
-        // The list as it stood before the reset clears it.
         if (const wchar_t* text = GameRecord::Uninstall(*row))
             list = text;
+        if (const wchar_t* path = row->ColumnText16(GameColumn::Path))
+            installDir = path;
     }
-    ResetGameRow(catalog, gameId);
-    if (!list)
-        return false;
-    ComApartment apartment;  // shortcuts are read to tell whose they are
-    UninstallGuard guard;
-    guard.systemFolders = SystemFolders();
-    guard.otherGames = OtherInstalledGameFolders(catalog, gameId);
-    guard.gameId = static_cast<uint32_t>(gameId);
-    guard.catalog = catalog;
-    guard.programsFolder = ProgramsFolder();
-    const std::wstring remaining = DeleteEntries(list->c_str(), guard);
-    if (!remaining.empty())
-        KeepRemainingEntries(catalog, gameId, remaining);
-    return true;
+    std::wstring remaining;
+    if (list) {
+        ComApartment apartment;  // shortcuts are read to tell whose they are
+        if (installDir)
+            DeleteSparesOfListedFiles(UninstallListEntries(*list), installDir->c_str());
+        remaining = DeleteEntries(list->c_str(), GuardFor(catalog, id));
+    }
+    ResetGameRow(catalog, id, remaining);
+    if (installDir)
+        DeleteEntriesFreedBy(catalog, id, installDir->c_str());
+    return list.has_value();
 }
 
 bool UninstallGame(int32_t gameId)

@@ -22,12 +22,17 @@ bool IsUninstallListPath(const std::optional<std::wstring>& path);
 // ends them; empty entries and a letter without a path are left out.
 std::vector<std::wstring> UninstallListEntries(const std::wstring& list);
 
+// Writes the game's uninstall column (null: NULL) and nothing else.
+bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list);
+
 // Deletes what the list names; failed deletions are skipped. False only
 // for a null list.
 bool DeleteUninstallList(const wchar_t* list);
 
-// Marks the game not installed (type 2; afl, path, inst, exec, uninstall
-// and runs null; price 0) and deletes what its uninstall list named.
+// Deletes what the game's uninstall list names, then marks the game not
+// installed (type 2; afl, path, inst, exec and runs null; price 0) with
+// what could not go yet as its list (else null). Entries that games
+// uninstalled earlier kept because they held this game's folder go too.
 // False when the game has no row or no list.
 bool UninstallGame(int32_t gameId);
 // The same on a given catalog connection.

@@ -1,6 +1,7 @@
 #include "shell/files.h"
 
 #include <shellapi.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <gdiplus.h>
@@ -68,6 +69,25 @@ bool LeadsToKept(const std::wstring& foldedPath, const std::vector<std::wstring>
             return true;
     }
     return false;
+}
+
+// A short (8.3) name and its long name are two spellings of one path:
+// the long one is kept. Only a path that exists can be spelled out, so the
+// longest part of it that exists is, and the rest is appended as it is.
+std::wstring LongForm(const std::wstring& full, size_t rootChars)
+{
+    std::wstring head = full;
+    while (head.size() > rootChars) {
+        wchar_t expanded[kPathChars];
+        DWORD length = GetLongPathNameW(head.c_str(), expanded, kPathChars);
+        if (length > 0 && length < kPathChars)
+            return std::wstring(expanded, length) + full.substr(head.size());
+        size_t slash = head.find_last_of(L'\\');
+        if (slash == std::wstring::npos || slash < rootChars - 1)
+            break;
+        head.resize(slash);
+    }
+    return full;
 }
 
 // keep holds folded full paths; with any, dir is a full path too.
@@ -164,23 +184,73 @@ std::optional<std::wstring> NormalisedFullPath(const wchar_t* path)
     const size_t rootChars = drive ? 3 : 2;
     while (result.size() > rootChars && result.back() == L'\\')
         result.pop_back();
-    return result;
+    return LongForm(result, rootChars);
+}
+
+std::optional<std::wstring> PathKey(const wchar_t* path)
+{
+    std::optional<std::wstring> full = NormalisedFullPath(path);
+    if (full)
+        *full = FoldCase(*full);
+    return full;
+}
+
+bool IsKeySameOrBelow(const std::wstring& inner, const std::wstring& outer)
+{
+    return IsFoldedSameOrBelow(inner, outer);
 }
 
 bool IsSamePath(const wchar_t* a, const wchar_t* b)
 {
-    std::optional<std::wstring> first = NormalisedFullPath(a);
-    std::optional<std::wstring> second = NormalisedFullPath(b);
-    return first && second && FoldCase(*first) == FoldCase(*second);
+    std::optional<std::wstring> first = PathKey(a);
+    std::optional<std::wstring> second = PathKey(b);
+    return first && second && *first == *second;
 }
 
 bool IsSameOrBelow(const wchar_t* path, const wchar_t* folder)
 {
-    std::optional<std::wstring> inner = NormalisedFullPath(path);
-    std::optional<std::wstring> outer = NormalisedFullPath(folder);
-    if (!inner || !outer)
-        return false;
-    return IsFoldedSameOrBelow(FoldCase(*inner), FoldCase(*outer));
+    std::optional<std::wstring> inner = PathKey(path);
+    std::optional<std::wstring> outer = PathKey(folder);
+    return inner && outer && IsFoldedSameOrBelow(*inner, *outer);
+}
+
+std::vector<std::wstring> KnownFolderKeys()
+{
+    std::vector<std::wstring> keys;
+    auto add = [&keys](const wchar_t* path) {
+        if (std::optional<std::wstring> key = PathKey(path))
+            keys.push_back(*key);
+    };
+    ComApartment apartment;
+    ComPtr<IKnownFolderManager> manager;
+    KNOWNFOLDERID* ids = nullptr;
+    UINT count = 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IKnownFolderManager, manager.out_void())) &&
+        SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+        for (UINT i = 0; i < count; ++i) {
+            PWSTR path = nullptr;
+            if (SUCCEEDED(SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
+                add(path);
+            CoTaskMemFree(path);
+        }
+        CoTaskMemFree(ids);
+    } else {
+        // Without the manager, the folders the older interface numbers.
+        for (int csidl = 0; csidl < 0x40; ++csidl) {
+            wchar_t path[MAX_PATH + 1] = {};
+            if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+                add(path);
+        }
+    }
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length > 0 && length <= MAX_PATH)
+        add(temp);
+    length = GetWindowsDirectoryW(temp, MAX_PATH + 1);
+    if (length > 0 && length < MAX_PATH - 5)
+        add((std::wstring(temp) + L"\\Temp").c_str());
+    return keys;
 }
 
 std::optional<std::wstring> MakeTempFileName(const wchar_t* prefix)

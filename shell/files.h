@@ -43,10 +43,21 @@ bool DeleteDirectoryTree(const wchar_t* path, const std::vector<std::wstring>& k
 bool DeleteFileForced(const wchar_t* path);
 
 // Paths as Windows resolves them: a full path with "/" read as "\", "."
-// and ".." resolved, the "\\?\" prefix taken off and no separator at the
-// end (a drive's root keeps its own). nullopt for a relative path (also
+// and ".." resolved, short (8.3) names of what exists spelled out, the
+// "\\?\" prefix taken off and no separator at the end (a drive's root
+// keeps its own). nullopt for a relative path (also
 // "C:name" and "\\name"), a device path or one that does not resolve.
 std::optional<std::wstring> NormalisedFullPath(const wchar_t* path);
+// What two spellings of one path have in common: NormalisedFullPath with
+// short (8.3) names spelled out and case folded. nullopt as there.
+std::optional<std::wstring> PathKey(const wchar_t* path);
+// Of two keys: inner is outer or lies below it.
+bool IsKeySameOrBelow(const std::wstring& inner, const std::wstring& outer);
+// The keys of every folder the system knows by name (the user's and the
+// public Documents, Music, Downloads, Saved Games ..., the profile, the
+// system's own) and of the temporary folders. The caller may hold a COM
+// apartment; one is entered for the call either way.
+std::vector<std::wstring> KnownFolderKeys();
 // Both name the same folder or file, case aside.
 bool IsSamePath(const wchar_t* a, const wchar_t* b);
 // path is folder itself or lies below it, case aside.

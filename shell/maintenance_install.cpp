@@ -112,18 +112,27 @@ void CompleteJobFromCommandLine(InstallJob& job, uint32_t kValue)
 }
 
 // The game was written but the catalog did not take its row: the run
-// fails, so what it wrote goes again (files and folders the user had stay),
-// with the shortcuts made for it; otherwise a game would stand on disk that
-// the manager knows nothing of.
-void TakeBackUnregisteredInstall(const InstallJob& job)
+// fails, so what it wrote goes again (files and folders the user had stay,
+// the files it replaced get their earlier contents back), with the
+// shortcuts made for it; otherwise a game would stand on disk that the
+// manager knows nothing of. A shortcut the earlier installation of the
+// game listed is its own and stays.
+void TakeBackUnregisteredInstall(InstallJob& job)
 {
     RemoveExtractedFiles();
+    const std::vector<std::wstring> earlier =
+        job.earlierList ? UninstallListEntries(*job.earlierList) : std::vector<std::wstring>();
+    auto listedBefore = [&earlier](const std::wstring& path) {
+        return std::any_of(earlier.begin(), earlier.end(),
+                           [&](const std::wstring& entry) { return IsSamePath(entry.c_str() + 1, path.c_str()); });
+    };
     std::wstring links;
-    if (IsUninstallListPath(job.desktopLink))
-        links += L"L" + *job.desktopLink + L";";
-    if (IsUninstallListPath(job.menuEntry))
-        links += L"L" + *job.menuEntry + L";";
+    for (const std::optional<std::wstring>* link : {&job.desktopLink, &job.menuEntry}) {
+        if (IsUninstallListPath(*link) && !listedBefore(**link))
+            links += L"L" + **link + L";";
+    }
     DeleteUninstallList(links.c_str());
+    ForgetTreeEntries(GetCatalogDb(), job);
 }
 
 // The target as the uninstall list will hold it: a full path, normalised,
@@ -166,6 +175,8 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
     int32_t state = RegisterInstalledGame(job);
     if (extracted && state != kJobInstalled)
         TakeBackUnregisteredInstall(*job);
+    else if (state == kJobInstalled)
+        KeepExtractedFiles();
     notify.reset();
     if (state == kJobInstalled)
         return true;
@@ -218,18 +229,6 @@ void UninstallAllGames()
     }
     for (uint32_t id : installed)
         UninstallGame(static_cast<int32_t>(id));
-    // A folder kept for a game uninstalled later in the walk (one below it,
-    // or one it shared) is free now.
-    std::vector<uint32_t> unfinished;
-    {
-        QueryCursor cursor(GetCatalogDb());
-        for (Statement* row = cursor.SelectGamesWhere(L"uninstall is not null"); row; row = cursor.Next())
-            unfinished.push_back(GameRecord::Id(*row));
-    }
-    for (uint32_t id : unfinished) {
-        if (std::find(installed.begin(), installed.end(), id) != installed.end())
-            UninstallGame(static_cast<int32_t>(id));
-    }
 }
 
 void UninstallGameFromSwitch(uint32_t id)

@@ -38,6 +38,8 @@ InstallOutcome Install(const std::wstring& package, const std::wstring& target)
     CInstallNotify notify;
     InstallOutcome outcome;
     outcome.result = InstallGamePackage(kGameId, package.c_str(), target.c_str(), &notify);
+    if (outcome.result)
+        KeepExtractedFiles();
     if (notify.Job()) {
         outcome.job = *notify.Job();
         outcome.state = outcome.job.state;
@@ -535,15 +537,16 @@ TEST_F(PackageTest, ExistingTargetIsReusedAndItsFilesReplaced)
 TEST_F(PackageTest, NamesLikeTemporariesLoseNothing)
 {
     // Files are written under temporary names beside their final ones
-    // (the final name, ".~zel" and a number): files of the user's and of
-    // the package that look like those names keep their own bytes.
+    // (the final name, ".~zel" and a number): the package's files that look
+    // like those names keep their own bytes, while such names beside the
+    // game's files, left by a run cut short, go once the game stands.
     CreateDirectoryW(target_.c_str(), nullptr);
     std::map<std::wstring, std::string> expected = {{L"b.txt", "new b"}, {L"a.txt", "new a"}};
     zeltest::WriteFileBytes(target_ + L"\\b.txt", "old b");
-    for (int i = 1; i <= 4; ++i) {
-        zeltest::WriteFileBytes(target_ + L"\\b.txt.~zel" + std::to_wstring(i), "mine");
-        expected[L"b.txt.~zel" + std::to_wstring(i)] = "mine";
-    }
+    for (int i = 1; i <= 4; ++i)
+        zeltest::WriteFileBytes(target_ + L"\\b.txt.~zel" + std::to_wstring(i), "left by a killed run");
+    zeltest::WriteFileBytes(target_ + L"\\mine.txt.~zel1", "not beside a file of the game");
+    expected[L"mine.txt.~zel1"] = "not beside a file of the game";
     {
         Package p(package_);
         p.AddGame(kGameId, std::string("g"), std::string("G"), 1, 0, 1);

@@ -15,9 +15,12 @@
 #include <shlobj.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <knownfolders.h>
 #include <map>
 #include <vector>
 
@@ -459,6 +462,29 @@ TEST_F(ProgramTest, FailedReinstallLeavesTheEarlierVersionAsItWas)
         expectFirstVersion();
     }
 
+    {
+        SCOPED_TRACE("the catalog does not take the new row");
+        // Another row holds the type and release the new one would have.
+        {
+            CatalogFile catalog(CatalogPath(kQuivmark));
+            catalog.Exec("insert into games(id, type, release) values(998, 1, 5)");
+            catalog.Exec("create unique index refuse on games(type, release)");
+        }
+        ZelProcess process;
+        ASSERT_TRUE(process.Start(dir_.path(), L"zel.exe", L"i \"" + second + L"\" w \"" + target + L"\" v 1"));
+        std::optional<zeltest::MessageBoxInfo> box = zeltest::WaitForMessageBox(process.Id(), 30000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(L"Game installation error code is 111", box->text);
+        zeltest::DismissMessageBox(box->window);
+        EXPECT_EQ(2u, process.Wait(30000));
+        {
+            CatalogFile catalog(CatalogPath(kQuivmark));
+            catalog.Exec("drop index refuse");
+            catalog.Exec("delete from games where id=998");
+        }
+        expectFirstVersion();
+    }
+
     // Once nothing is in the way, version 2 replaces version 1 whole,
     // without a temporary left beside its files.
     EXPECT_EQ(1u, Run(kQuivmark, L"i \"" + second + L"\" w \"" + target + L"\" v 1"));
@@ -521,6 +547,16 @@ public:
             SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SlowLabelProc)));
     }
 
+    // Ends the installing process the moment it shows the file at path:
+    // the files before it are written, that one and those after it are not.
+    void KillAt(const std::wstring& path, HANDLE process)
+    {
+        killPath_ = NormalPath(path);
+        killProcess_ = process;
+        labelProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KillingLabelProc)));
+    }
+
     bool Ready() const { return main_ && dialog_ && progress_ && page_ && label_; }
     HWND Dialog() const { return dialog_; }
     HWND ProgressControl() const { return progress_; }
@@ -548,7 +584,18 @@ private:
         return CallWindowProcW(labelProc_, window, message, wParam, lParam);
     }
 
+    static LRESULT CALLBACK KillingLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_SETTEXT && NormalPath(reinterpret_cast<const wchar_t*>(lParam)) == killPath_) {
+            TerminateProcess(killProcess_, 0xDEAD);
+            WaitForSingleObject(killProcess_, 5000);
+        }
+        return CallWindowProcW(labelProc_, window, message, wParam, lParam);
+    }
+
     static inline WNDPROC labelProc_ = nullptr;
+    static inline std::wstring killPath_;
+    static inline HANDLE killProcess_ = nullptr;
     HWND main_ = nullptr;
     HWND dialog_ = nullptr;
     HWND progress_ = nullptr;
@@ -994,6 +1041,19 @@ protected:
         return Run(L"i \"" + MakePackage(id, name) + L"\" w \"" + target + L"\" v 1");
     }
     std::optional<DWORD> Uninstall(uint32_t id) { return Run(L"u " + Hex(id) + L" e 1"); }
+    // The installation of game id from package into target, ended by the
+    // loader stand-in the moment it shows the file killAt.
+    void InstallKilledAt(const std::wstring& package, const std::wstring& target,
+                         const std::wstring& killAt)
+    {
+        LoaderStandIn loader;
+        ASSERT_TRUE(loader.Ready());
+        ZelProcess install;
+        ASSERT_TRUE(install.Start(dir_.path(), L"zel.exe", L"i \"" + package + L"\" w \"" + target + L"\" v 1"));
+        loader.KillAt(killAt, install.Handle());
+        EXPECT_EQ(0xDEADu, WaitPumping(install));
+        EXPECT_TRUE(PathExists(target)) << "killed before it wrote anything";
+    }
     std::optional<DWORD> Query(uint32_t id) { return Run(L"z " + Hex(id) + L" v 1"); }
     static std::wstring Hex(uint32_t id)
     {
@@ -1012,25 +1072,29 @@ protected:
 
 }  // namespace
 
-// A folder that held the user's files keeps them, and itself; a folder the
-// installation made goes whole; a list naming Documents deletes nothing.
+// A folder that held the user's files keeps them, and itself, down to the
+// folders inside it that the game's tree shares; a folder the installation
+// made goes whole; a list naming Documents deletes nothing.
 TEST_F(UninstallTest, WhatTheGameDidNotBringStays)
 {
     AddGame(400, "Mine");
     const std::wstring mine = work_.File(L"My Things");
     CreateDirectoryW(mine.c_str(), nullptr);
     CreateDirectoryW((mine + L"\\photos").c_str(), nullptr);
+    CreateDirectoryW((mine + L"\\game").c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(mine + L"\\letter.doc", "dear"));
     ASSERT_TRUE(WriteFileBytes(mine + L"\\photos\\a.jpg", "jpg"));
+    ASSERT_TRUE(WriteFileBytes(mine + L"\\game\\notes.txt", "my notes"));
     EXPECT_EQ(1u, Install(400, "Mine", mine));
     EXPECT_TRUE(PathExists(mine + L"\\game\\qmgame.exe"));
     const std::string list = Column(400, "uninstall");
     EXPECT_EQ(std::string::npos, list.find(Utf8(L"D" + mine + L";"))) << list;
-    EXPECT_NE(std::string::npos, list.find(Utf8(L"L" + mine + L"\\game;"))) << list;
+    EXPECT_EQ(std::string::npos, list.find(Utf8(L"L" + mine + L"\\game;"))) << list;
+    EXPECT_NE(std::string::npos, list.find(Utf8(L"L" + mine + L"\\game\\data;"))) << list;
     EXPECT_EQ(10u, Uninstall(400));
     EXPECT_EQ("dear", ReadFileBytes(mine + L"\\letter.doc"));
     EXPECT_EQ("jpg", ReadFileBytes(mine + L"\\photos\\a.jpg"));
-    EXPECT_FALSE(PathExists(mine + L"\\game"));
+    EXPECT_EQ((std::set<std::wstring>{L"notes.txt"}), testfiles::ListTree(mine + L"\\game"));
     EXPECT_FALSE(PathExists(mine + L"\\ident400.ico"));
     EXPECT_EQ("NULL", Column(400, "uninstall"));
 
@@ -1269,4 +1333,180 @@ TEST_F(UninstallTest, AnotherBrandsMenuFolderStays)
     EXPECT_EQ(3u, Run(kFendrake, L"z 1c2"));
     EXPECT_EQ(10u, Run(kFendrake, L"u 1c2 e 1"));
     EXPECT_FALSE(PathExists(folder));
+}
+
+namespace {
+
+std::wstring ShortName(const std::wstring& path)
+{
+    wchar_t shortPath[MAX_PATH] = {};
+    DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(shortPath, length) : path;
+}
+
+}  // namespace
+
+// A short (8.3) spelling is the same folder as its long name: a game
+// installed by one into another game's folder, or below it, survives that
+// game's uninstall, and one installed into Documents by its short name
+// leaves Documents and what the user saved there.
+TEST_F(UninstallTest, ShortNamesAreTheFoldersTheyName)
+{
+    AddGame(460, "Shared");
+    AddGame(461, "ByShort");
+    const std::wstring shared = work_.File(L"SharedFolder");
+    ASSERT_EQ(1u, Install(460, "Shared", shared));
+    const std::wstring shortShared = ShortName(shared);
+    ASSERT_NE(Lower(shared), Lower(shortShared)) << "the folder has no short name";
+    for (const std::wstring& spelling : {shortShared, shortShared + L"\\Inner"}) {
+        SCOPED_TRACE(Utf8(spelling));
+        const std::wstring inner = spelling == shortShared ? shared : shared + L"\\Inner";
+        EXPECT_EQ(1u, Install(461, "ByShort", spelling));
+        EXPECT_EQ(Utf8(Lower(inner)), Utf8(Lower(zeltest::Wide(Column(461, "path")))));
+        EXPECT_EQ(10u, Uninstall(460));
+        // In the other game's own folder the first game's files wait for it.
+        EXPECT_EQ(inner == shared, PathExists(shared + L"\\ident460.ico"));
+        EXPECT_TRUE(PathExists(inner + L"\\game\\qmgame.exe"));
+        EXPECT_EQ(3u, Query(461));
+        EXPECT_EQ(10u, Uninstall(461));
+        EXPECT_FALSE(PathExists(shared)) << "the first game's folder goes once nothing holds it";
+        ASSERT_EQ(1u, Install(460, "Shared", shared));
+    }
+
+    const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
+    EXPECT_EQ(1u, Install(461, "ByShort", ShortName(documents)));
+    const std::wstring letter = documents + L"\\saved-after-the-install.txt";
+    ASSERT_TRUE(WriteFileBytes(letter, "mine"));
+    cleanUp_.push_back(letter);
+    EXPECT_EQ(10u, Uninstall(461));
+    EXPECT_EQ("mine", ReadFileBytes(letter));
+    EXPECT_FALSE(PathExists(documents + L"\\game"));
+    EXPECT_FALSE(PathExists(documents + L"\\ident461.ico"));
+}
+
+// Every folder the system knows by name, and the temporary folders, stay
+// with what the user put there after the install; the game's files go.
+TEST_F(UninstallTest, KnownFoldersKeepWhatTheUserPutThere)
+{
+    AddGame(470, "Known");
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    std::vector<std::wstring> folders = {temp, L"C:\\windows\\temp"};
+    for (const KNOWNFOLDERID* id : {&FOLDERID_Music, &FOLDERID_Downloads, &FOLDERID_Pictures, &FOLDERID_Videos,
+                                    &FOLDERID_SavedGames, &FOLDERID_Favorites, &FOLDERID_Contacts, &FOLDERID_Links,
+                                    &FOLDERID_PublicMusic}) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_CREATE, nullptr, &path)))
+            folders.push_back(path);
+        CoTaskMemFree(path);
+    }
+    ASSERT_EQ(11u, folders.size());
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(Utf8(folder));
+        EXPECT_EQ(1u, Install(470, "Known", folder));
+        const std::wstring mine = folder + L"\\saved-after-the-install.txt";
+        ASSERT_TRUE(WriteFileBytes(mine, "mine"));
+        cleanUp_.push_back(mine);
+        EXPECT_EQ(10u, Uninstall(470));
+        EXPECT_EQ("mine", ReadFileBytes(mine));
+        EXPECT_FALSE(PathExists(folder + L"\\game"));
+        EXPECT_FALSE(PathExists(folder + L"\\ident470.ico"));
+    }
+}
+
+// A holds B, which holds C. Installed outer first or inner first and
+// uninstalled in each order, every uninstall leaves nothing of the games
+// it removed and everything of those still installed.
+TEST_F(UninstallTest, GamesInsideGamesGoInEveryOrder)
+{
+    const uint32_t ids[] = {480, 481, 482};
+    const std::wstring a = work_.File(L"A");
+    const std::wstring folders[] = {a, a + L"\\B", a + L"\\B\\C"};
+    for (uint32_t id : ids)
+        AddGame(id, ("Nested" + std::to_string(id)).c_str());
+    for (bool outerFirst : {true, false}) {
+        std::array<int, 3> order = {0, 1, 2};
+        do {
+            SCOPED_TRACE((outerFirst ? "outer first, uninstalled " : "inner first, uninstalled ") +
+                         std::to_string(order[0]) + std::to_string(order[1]) + std::to_string(order[2]));
+            for (int i = 0; i < 3; ++i) {
+                const int game = outerFirst ? i : 2 - i;
+                ASSERT_EQ(1u, Install(ids[game], "Nested" + std::to_string(ids[game]), folders[game]));
+            }
+            bool installed[] = {true, true, true};
+            for (int game : order) {
+                EXPECT_EQ(10u, Uninstall(ids[game]));
+                installed[game] = false;
+                for (int k = 0; k < 3; ++k) {
+                    const std::wstring icon = folders[k] + L"\\ident" + std::to_wstring(ids[k]) + L".ico";
+                    EXPECT_EQ(installed[k], PathExists(folders[k] + L"\\game\\qmgame.exe")) << k;
+                    EXPECT_EQ(installed[k], PathExists(icon)) << k;
+                }
+            }
+            if (outerFirst) {
+                EXPECT_FALSE(PathExists(a));
+            }
+            zeltest::RemoveTree(a);
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
+}
+
+// Runs cut short: an installation killed part way, a reinstall into a
+// folder of the user's killed while it writes, an uninstall killed while it
+// deletes. The same switch once more finishes each; what the killed run
+// wrote is the game's, and nothing of the user's goes.
+TEST_F(UninstallTest, RunsCutShortAreFinishedByRunningThemAgain)
+{
+    AddGame(490, "Cut");
+    const std::wstring package = MakePackage(490, "Cut");
+    const std::wstring fresh = work_.File(L"Fresh");
+    InstallKilledAt(package, fresh, fresh + L"\\game\\data\\level2.dat");
+    EXPECT_EQ(10u, Query(490));
+    EXPECT_NE(std::string::npos, Column(490, "uninstall").find(Utf8(L"D" + fresh + L";")));
+    EXPECT_EQ(1u, Run(L"i \"" + package + L"\" w \"" + fresh + L"\" v 1"));
+    EXPECT_EQ(10u, Uninstall(490));
+    EXPECT_FALSE(PathExists(fresh));
+
+    const std::wstring mine = work_.File(L"Mine");
+    CreateDirectoryW(mine.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(mine + L"\\letter.doc", "dear"));
+    EXPECT_EQ(1u, Install(490, "Cut", mine));
+    InstallKilledAt(package, mine, mine + L"\\game\\data\\level3.dat");
+    EXPECT_EQ(3u, Query(490)) << "the earlier installation stands";
+    EXPECT_EQ(1u, Run(L"i \"" + package + L"\" w \"" + mine + L"\" v 1"));
+    for (const std::wstring& name : testfiles::ListTree(mine))
+        EXPECT_EQ(std::wstring::npos, name.find(L".~zel")) << Utf8(name);
+    EXPECT_EQ(10u, Uninstall(490));
+    EXPECT_EQ((std::set<std::wstring>{L"letter.doc"}), testfiles::ListTree(mine));
+
+    // 3,000 files in 30 folders: the uninstall is stopped once a folder
+    // has gone.
+    {
+        Package p(package);
+        p.AddGame(490, std::string("ident490"), std::string("Cut"), 0, 0, 4);
+        p.AddDir(1, std::string("ident490"), 0);
+        for (int dir = 0; dir < 30; ++dir) {
+            p.AddDir(10 + dir, "d" + std::to_string(dir), 1);
+            for (int file = 0; file < 100; ++file)
+                p.AddStored(dir * 100 + file + 1, "f" + std::to_string(file), "x", 10 + dir);
+        }
+    }
+    EXPECT_EQ(1u, Run(L"i \"" + package + L"\" w \"" + fresh + L"\" v 1"));
+    ZelProcess uninstall;
+    ASSERT_TRUE(uninstall.Start(dir_.path(), L"zel.exe", L"u " + Hex(490) + L" e 1"));
+    auto someFolderGone = [&] {
+        for (int dir = 0; dir < 30; ++dir) {
+            if (!PathExists(fresh + L"\\d" + std::to_wstring(dir)))
+                return true;
+        }
+        return false;
+    };
+    while (uninstall.Running() && !someFolderGone())
+        Sleep(1);
+    uninstall.Kill();
+    ASSERT_TRUE(PathExists(fresh)) << "the uninstall ended before it was stopped";
+    EXPECT_EQ(3u, Query(490)) << "still installed, with its list";
+    EXPECT_EQ(10u, Uninstall(490));
+    EXPECT_FALSE(PathExists(fresh));
+    EXPECT_EQ(10u, Query(490));
 }
