@@ -333,8 +333,14 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
     }
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" w \"" + target + L"\" v 1"));
     EXPECT_FALSE(PathExists(target));
-    // No id in the package's file name, or no target: failure, no box.
+    // No id in the package's file name, or no target: failure, no box. So
+    // for an id past 32 bits, which would be read as game 2147483647.
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"game.db") + L"\" w \"" + target + L"\" v 1"));
+    for (const wchar_t* name : {L"2147483648_b.db", L"4294967297_w.db"}) {
+        MakeGamePackage(work_.File(name), 2147483647, "big", "Big");
+        EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(name) + L"\" w \"" + target + L"\" v 1")) << Utf8(name);
+        EXPECT_FALSE(PathExists(target));
+    }
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
 }
 
