@@ -123,7 +123,12 @@ std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfol
                                              uint32_t gameId)
 {
     for (int number = 1; number <= kMaxNameNumber; ++number) {
-        std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, NumberedName(name, number).c_str());
+        // A name that names a device (CON, COM1) is never free: the
+        // series goes on to "COM1 (2)".
+        const std::wstring numbered = NumberedName(name, number);
+        if (!IsSafeShortcutName(numbered.c_str()))
+            continue;
+        std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, numbered.c_str());
         if (!path)
             return std::nullopt;
         if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES ||
@@ -138,7 +143,10 @@ std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfol
 std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const wchar_t* name, uint32_t gameId)
 {
     for (int number = 1; number <= kMaxNameNumber; ++number) {
-        std::wstring subfolder = std::wstring(menuFolder) + L"\\" + NumberedName(name, number);
+        const std::wstring numbered = NumberedName(name, number);
+        if (!IsSafeShortcutName(numbered.c_str()))
+            continue;
+        std::wstring subfolder = std::wstring(menuFolder) + L"\\" + numbered;
         if (subfolder.size() >= kPathChars)
             return std::nullopt;
         std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
@@ -175,6 +183,9 @@ void DeleteOlderGameMenuFolder(const std::wstring& programs, const wchar_t* menu
 
 bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId)
 {
+    // A path that names a device is never opened.
+    if (!linkPath || !IsSafeShortcutName(FileNameOf(linkPath).c_str()))
+        return false;
     std::optional<ShortcutStart> start = ReadShortcutStart(linkPath);
     uint32_t id = 0;
     if (!start || _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) != 0 ||
@@ -214,7 +225,8 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (!gameId || !name || !ident || !iconPath || !desktopLink || !menuEntry)
         return;
     // The name comes from the package and becomes a file and folder name.
-    if (!IsSafeShortcutName(name))
+    // One that names a device gets numbered names, which do not.
+    if (!IsSafeShortcutName(name) && !IsDeviceName(name))
         return;
     std::optional<std::wstring> target = ManagerShortcutTarget();
     if (!target)
@@ -230,9 +242,11 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (programs && renameOld)
         RenameOldMenuFolder(*programs, menuFolder);
 
-    *desktopLink = FreeShortcutPath(CSIDL_DESKTOP, nullptr, name, gameId);
-    if (*desktopLink)
-        CreateShortcut(target->c_str(), (*desktopLink)->c_str(), iconPath, arguments.c_str());
+    // Only a shortcut that was made is handed back: a name whose
+    // characters no file name may hold makes none.
+    std::optional<std::wstring> desktop = FreeShortcutPath(CSIDL_DESKTOP, nullptr, name, gameId);
+    if (desktop && CreateShortcut(target->c_str(), desktop->c_str(), iconPath, arguments.c_str()))
+        *desktopLink = desktop;
 
     if (std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, menuFolder, nullptr))
         CreateDirectoryPath(folder->c_str());
@@ -247,26 +261,29 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
             ownFolder = false;
     }
 
-    *menuEntry = ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name)
-                           : FreeShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name, gameId);
-    if (*menuEntry) {
-        if (!ownFolder) {
-            CreateShortcut(target->c_str(), (*menuEntry)->c_str(), iconPath, arguments.c_str());
-        } else {
-            std::optional<std::wstring> gameFolder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
-            if (gameFolder)
-                CreateDirectoryPath(gameFolder->c_str());
-            // Beside the game's own shortcut, one of the manager, named and
-            // aimed by the theme.
+    // In a folder of its own the shortcut keeps the game's name, or takes
+    // the folder's where the name is a device's.
+    const std::wstring linkName =
+        (!ownFolder || IsSafeShortcutName(name)) ? std::wstring(name) : subfolder.substr(subfolder.rfind(L'\\') + 1);
+    std::optional<std::wstring> menuLink =
+        ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), linkName.c_str())
+                  : FreeShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name, gameId);
+    if (menuLink) {
+        std::optional<std::wstring> gameFolder =
+            ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr) : std::nullopt;
+        if (gameFolder)
+            CreateDirectoryPath(gameFolder->c_str());
+        if (CreateShortcut(target->c_str(), menuLink->c_str(), iconPath, arguments.c_str())) {
+            // Uninstalling removes the game's own folder whole.
+            *menuEntry = ownFolder ? gameFolder : menuLink;
+            // Beside the game's shortcut in its own folder, one of the
+            // manager, named and aimed by the theme.
             const wchar_t* brandLinkName = ThemeString(kThemeStringMenuShortcutName);
-            if (brandLinkName && *brandLinkName) {
+            if (gameFolder && brandLinkName && *brandLinkName) {
                 if (std::optional<std::wstring> brandLink =
                         ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), brandLinkName))
                     CreateShortcut(config->GetShortcutTarget(), brandLink->c_str(), GetThemeDllPath(), nullptr);
             }
-            CreateShortcut(target->c_str(), (*menuEntry)->c_str(), iconPath, arguments.c_str());
-            // Uninstalling removes the whole folder.
-            *menuEntry = gameFolder;
         }
     }
 

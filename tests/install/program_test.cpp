@@ -1221,6 +1221,25 @@ TEST_F(UninstallTest, OnlyTheGamesOwnShortcutsGo)
     EXPECT_EQ(10u, Uninstall(431));
     EXPECT_FALSE(PathExists(third));
     EXPECT_TRUE(ReadShortcut(users).loaded);
+
+    // A name that names a device takes the next name (COM1.lnk is never
+    // opened); one no file name may hold makes no shortcut, and the list
+    // names none.
+    const struct {
+        const char* name;
+        const wchar_t* link;
+    } kNames[] = {{"COM1", L"\\COM1 (2).lnk"}, {"aux.txt", nullptr}, {"a<b", nullptr}};
+    AddGame(433, "Device");
+    for (const auto& game : kNames) {
+        SCOPED_TRACE(game.name);
+        EXPECT_EQ(1u, Install(433, game.name, work_.File(L"Device")));
+        const std::string list = Column(433, "uninstall");
+        EXPECT_EQ(game.link != nullptr, list.find(".lnk") != std::string::npos) << list;
+        if (game.link) {
+            EXPECT_EQ(L"r 1b1 v 0", ReadShortcut(desktop + game.link).arguments) << list;
+        }
+        EXPECT_EQ(10u, Uninstall(433));
+    }
 }
 
 // Targets the uninstall list cannot hold are refused; a "\\?\" target is
