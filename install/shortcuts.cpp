@@ -43,8 +43,9 @@ std::wstring FileNameOf(const std::wstring& path)
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// "r <hex id>", then the end or a blank.
-bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId)
+// "r <hex id>", then the end or a blank. currentNumbering tells whether
+// switch v follows: the id is then of the current numbering for certain.
+bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId, bool* currentNumbering = nullptr)
 {
     if (arguments.size() < 3 || arguments[0] != L'r' || arguments[1] != L' ' || !iswxdigit(arguments[2]))
         return false;
@@ -53,6 +54,8 @@ bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId)
     if (*end != L'\0' && *end != L' ')
         return false;
     *gameId = static_cast<uint32_t>(id);
+    if (currentNumbering)
+        *currentNumbering = wcsncmp(end, L" v ", 3) == 0;
     return true;
 }
 
@@ -86,25 +89,12 @@ bool HoldsManagerGameShortcut(const wchar_t* folder)
     });
 }
 
-// selected is the id, or the older id, of an installed game that is not
-// gameId.
-bool IsOtherInstalledGame(sqlite3* catalog, uint32_t selected, uint32_t gameId)
+// The game's id of the older numbering; 0 when it has none.
+uint32_t OlderIdOf(sqlite3* catalog, uint32_t gameId)
 {
-    if (!catalog)
-        return false;
-    char sql[192];
-    snprintf(sql, sizeof(sql),
-             "select count(*) from games where inst is not null and id<>%u and (id=%u or old_id=%u)", gameId,
-             selected, selected);
-    Statement count;
-    if (!count.PrepareWithRetry(catalog, sql)) {
-        // A catalog without older ids.
-        snprintf(sql, sizeof(sql), "select count(*) from games where inst is not null and id<>%u and id=%u",
-                 gameId, selected);
-        if (!count.PrepareWithRetry(catalog, sql))
-            return false;
-    }
-    return count.StepRow() && count.ColumnInt(0) > 0;
+    char sql[64];
+    snprintf(sql, sizeof(sql), "select old_id from games where id=%u", gameId);
+    return catalog ? static_cast<uint32_t>(QueryInt(catalog, sql)) : 0;
 }
 
 constexpr int kMaxNameNumber = 20;
@@ -188,10 +178,16 @@ bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId
         return false;
     std::optional<ShortcutStart> start = ReadShortcutStart(linkPath);
     uint32_t id = 0;
+    bool currentNumbering = false;
     if (!start || _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) != 0 ||
-        !ArgumentsSelectGame(start->arguments, &id))
+        !ArgumentsSelectGame(start->arguments, &id, &currentNumbering))
         return false;
-    return id == gameId || !IsOtherInstalledGame(catalog, id, gameId);
+    // Once brand 0's catalog uses the current numbering, a shortcut
+    // without switch v selects the game by its older id, as shortcuts made
+    // before the change do.
+    if (GetBrandId() == 0 && IsNewNumbering() && !currentNumbering)
+        return id != 0 && id == OlderIdOf(catalog, gameId);
+    return id == gameId;
 }
 
 bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t gameId)
