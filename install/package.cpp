@@ -674,7 +674,7 @@ bool PackageFileComplete(sqlite3* db)
     auto bigEndian = [&header](size_t offset, size_t count) {
         uint32_t value = 0;
         for (size_t i = 0; i < count; ++i)
-            value = value << 8 | header[offset + i];
+            value = (value << 8) | header[offset + i];
         return value;
     };
     const uint32_t pageCount = bigEndian(28, 4);
