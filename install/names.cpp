@@ -12,11 +12,16 @@ bool IsDeviceNumber(wchar_t c)
     return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
 }
 
-bool IsReservedDeviceName(const wchar_t* name)
+}  // namespace
+
+bool IsDeviceName(const wchar_t* name)
 {
+    if (!name)
+        return false;
     // The part before the first dot is what Windows matches ("con.txt"
-    // is the console too).
-    size_t length = wcscspn(name, L".");
+    // is the console too). A colon ends it as well: "COM1:" is the port,
+    // and a shortcut path turns the colon into a dot.
+    size_t length = wcscspn(name, L".:");
     while (length > 0 && name[length - 1] == L' ')
         --length;
     static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
@@ -30,8 +35,6 @@ bool IsReservedDeviceName(const wchar_t* name)
     return false;
 }
 
-}  // namespace
-
 bool IsSafeFileName(const wchar_t* name)
 {
     if (!name || !*name)
@@ -43,7 +46,7 @@ bool IsSafeFileName(const wchar_t* name)
     wchar_t last = name[wcslen(name) - 1];
     if (last == L'.' || last == L' ')
         return false;
-    return !IsReservedDeviceName(name);
+    return !IsDeviceName(name);
 }
 
 bool IsSafeShortcutName(const wchar_t* name)
@@ -57,5 +60,5 @@ bool IsSafeShortcutName(const wchar_t* name)
         if (*p != L'.' && *p != L' ')
             onlyDotsAndBlanks = false;
     }
-    return !onlyDotsAndBlanks;
+    return !onlyDotsAndBlanks && !IsDeviceName(name);
 }

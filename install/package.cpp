@@ -32,9 +32,11 @@ constexpr char kMapPackagePragma[] = "pragma mmap_size=1073741824";
 struct PackageWalkState {
     int32_t fileTotal = 0;
     int32_t progressPosition = 0;
-    // A listing of the count walk broke off: the installation fails
-    // before anything is written.
-    bool countListingFailed = false;
+    // The first failure of the count walk, as the extraction would meet
+    // it (a listing that broke off, an unsafe name, a folder id seen
+    // twice, a path too long): the installation fails with it before
+    // anything is written.
+    int32_t countFailure = 0;
     // What this installation made on disk, in order: directories that did
     // not exist before it (with everything below them) and files made in
     // directories that did. A failed installation removes exactly these.
@@ -296,24 +298,34 @@ struct PackageWalk {
     std::unordered_set<uint32_t> walked;
 };
 
+// Keeps the count walk's first failure; -1, the count's answer for it.
+int32_t CountFailed(int32_t failure)
+{
+    if (!g_walk.countFailure)
+        g_walk.countFailure = failure;
+    return -1;
+}
+
 int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth)
 {
     Statement* listing = walk.ListDirectories(depth, dirId);
     if (!listing)
-        return -1;
+        return CountFailed(kPackageListingFailed);
     int rc;
     while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
         uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
         const wchar_t* name = listing->ColumnText16(1);
         std::wstring childPath;
-        if (!IsSafeFileName(name) || !walk.Enter(childId) || !FormChildPath(dirPath, name, &childPath))
+        if (!IsSafeFileName(name) || !walk.Enter(childId))
+            return CountFailed(kPackageListingFailed);
+        if (!FormChildPath(dirPath, name, &childPath))
+            return CountFailed(kPackagePathFailed);
+        // A subtree that cannot be counted cannot be written either.
+        if (CountDirectory(walk, childPath.c_str(), childId, depth + 1) < 0)
             return -1;
-        CountDirectory(walk, childPath.c_str(), childId, depth + 1);
     }
-    if (rc != SQLITE_DONE || !walk.files.Listed()) {
-        g_walk.countListingFailed = true;
-        return -1;
-    }
+    if (rc != SQLITE_DONE || !walk.files.Listed())
+        return CountFailed(kPackageListingFailed);
     g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
     return g_walk.fileTotal;
 }
@@ -710,6 +722,38 @@ int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId,
     return kPackageWritten;
 }
 
+// A package file shorter than its header says was cut short, a download
+// that broke off: SQLite reads the missing end of its last page as zeros,
+// meets no error, and the cells lost there come back as rows of id 0 with
+// no name and no parent, which no listing sees. The header's page count
+// is trusted as SQLite trusts it: when it is not 0 and its "valid for"
+// number matches the change counter. A header that cannot be read leaves
+// the judgement to SQLite's own checks.
+bool PackageFileComplete(sqlite3* db)
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return true;
+    unsigned char header[100] = {};
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xRead(file, header, sizeof(header), 0) != SQLITE_OK ||
+        file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        return true;
+    auto bigEndian = [&header](size_t offset, size_t count) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < count; ++i)
+            value = (value << 8) | header[offset + i];
+        return value;
+    };
+    const uint32_t pageCount = bigEndian(28, 4);
+    if (pageCount == 0 || bigEndian(92, 4) != bigEndian(24, 4))
+        return true;
+    // A page size of 1 stands for 65536.
+    const uint32_t pageSize = bigEndian(16, 2) == 1 ? 65536 : bigEndian(16, 2);
+    return size >= static_cast<sqlite3_int64>(pageCount) * pageSize;
+}
+
 struct Extraction {
     PackageWalk& walk;
     PackageData& data;
@@ -802,7 +846,11 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep)
 {
-    if (!db || !dirPath || g_walk.countListingFailed)
+    if (!db || !dirPath)
+        return kPackageListingFailed;
+    if (g_walk.countFailure)
+        return g_walk.countFailure;
+    if (!PackageFileComplete(db))
         return kPackageListingFailed;
     // Files that replace others go in place only once the whole tree is
     // written; on a failure before that their temporaries go, and what was

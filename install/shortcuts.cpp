@@ -43,8 +43,9 @@ std::wstring FileNameOf(const std::wstring& path)
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// "r <hex id>", then the end or a blank.
-bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId)
+// "r <hex id>", then the end or a blank. currentNumbering tells whether
+// switch v follows: the id is then of the current numbering for certain.
+bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId, bool* currentNumbering = nullptr)
 {
     if (arguments.size() < 3 || arguments[0] != L'r' || arguments[1] != L' ' || !iswxdigit(arguments[2]))
         return false;
@@ -53,6 +54,8 @@ bool ArgumentsSelectGame(const std::wstring& arguments, uint32_t* gameId)
     if (*end != L'\0' && *end != L' ')
         return false;
     *gameId = static_cast<uint32_t>(id);
+    if (currentNumbering)
+        *currentNumbering = wcsncmp(end, L" v ", 3) == 0;
     return true;
 }
 
@@ -86,25 +89,12 @@ bool HoldsManagerGameShortcut(const wchar_t* folder)
     });
 }
 
-// selected is the id, or the older id, of an installed game that is not
-// gameId.
-bool IsOtherInstalledGame(sqlite3* catalog, uint32_t selected, uint32_t gameId)
+// The game's id of the older numbering; 0 when it has none.
+uint32_t OlderIdOf(sqlite3* catalog, uint32_t gameId)
 {
-    if (!catalog)
-        return false;
-    char sql[192];
-    snprintf(sql, sizeof(sql),
-             "select count(*) from games where inst is not null and id<>%u and (id=%u or old_id=%u)", gameId,
-             selected, selected);
-    Statement count;
-    if (!count.PrepareWithRetry(catalog, sql)) {
-        // A catalog without older ids.
-        snprintf(sql, sizeof(sql), "select count(*) from games where inst is not null and id<>%u and id=%u",
-                 gameId, selected);
-        if (!count.PrepareWithRetry(catalog, sql))
-            return false;
-    }
-    return count.StepRow() && count.ColumnInt(0) > 0;
+    char sql[64];
+    snprintf(sql, sizeof(sql), "select old_id from games where id=%u", gameId);
+    return catalog ? static_cast<uint32_t>(QueryInt(catalog, sql)) : 0;
 }
 
 constexpr int kMaxNameNumber = 20;
@@ -123,7 +113,12 @@ std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfol
                                              uint32_t gameId)
 {
     for (int number = 1; number <= kMaxNameNumber; ++number) {
-        std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, NumberedName(name, number).c_str());
+        // A name that names a device (CON, COM1) is never free: the
+        // series goes on to "COM1 (2)".
+        const std::wstring numbered = NumberedName(name, number);
+        if (!IsSafeShortcutName(numbered.c_str()))
+            continue;
+        std::optional<std::wstring> path = ShortcutPath(folderId, subfolder, numbered.c_str());
         if (!path)
             return std::nullopt;
         if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES ||
@@ -138,7 +133,10 @@ std::optional<std::wstring> FreeShortcutPath(int folderId, const wchar_t* subfol
 std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const wchar_t* name, uint32_t gameId)
 {
     for (int number = 1; number <= kMaxNameNumber; ++number) {
-        std::wstring subfolder = std::wstring(menuFolder) + L"\\" + NumberedName(name, number);
+        const std::wstring numbered = NumberedName(name, number);
+        if (!IsSafeShortcutName(numbered.c_str()))
+            continue;
+        std::wstring subfolder = std::wstring(menuFolder) + L"\\" + numbered;
         if (subfolder.size() >= kPathChars)
             return std::nullopt;
         std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
@@ -175,12 +173,21 @@ void DeleteOlderGameMenuFolder(const std::wstring& programs, const wchar_t* menu
 
 bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId)
 {
+    // A path that names a device is never opened.
+    if (!linkPath || !IsSafeShortcutName(FileNameOf(linkPath).c_str()))
+        return false;
     std::optional<ShortcutStart> start = ReadShortcutStart(linkPath);
     uint32_t id = 0;
+    bool currentNumbering = false;
     if (!start || _wcsicmp(FileNameOf(start->target).c_str(), GetExeFileName().c_str()) != 0 ||
-        !ArgumentsSelectGame(start->arguments, &id))
+        !ArgumentsSelectGame(start->arguments, &id, &currentNumbering))
         return false;
-    return id == gameId || !IsOtherInstalledGame(catalog, id, gameId);
+    // Once brand 0's catalog uses the current numbering, a shortcut
+    // without switch v selects the game by its older id, as shortcuts made
+    // before the change do.
+    if (GetBrandId() == 0 && IsNewNumbering() && !currentNumbering)
+        return id != 0 && id == OlderIdOf(catalog, gameId);
+    return id == gameId;
 }
 
 bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t gameId)
@@ -214,7 +221,8 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (!gameId || !name || !ident || !iconPath || !desktopLink || !menuEntry)
         return;
     // The name comes from the package and becomes a file and folder name.
-    if (!IsSafeShortcutName(name))
+    // One that names a device gets numbered names, which do not.
+    if (!IsSafeShortcutName(name) && !IsDeviceName(name))
         return;
     std::optional<std::wstring> target = ManagerShortcutTarget();
     if (!target)
@@ -230,9 +238,11 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (programs && renameOld)
         RenameOldMenuFolder(*programs, menuFolder);
 
-    *desktopLink = FreeShortcutPath(CSIDL_DESKTOP, nullptr, name, gameId);
-    if (*desktopLink)
-        CreateShortcut(target->c_str(), (*desktopLink)->c_str(), iconPath, arguments.c_str());
+    // Only a shortcut that was made is handed back: a name whose
+    // characters no file name may hold makes none.
+    std::optional<std::wstring> desktop = FreeShortcutPath(CSIDL_DESKTOP, nullptr, name, gameId);
+    if (desktop && CreateShortcut(target->c_str(), desktop->c_str(), iconPath, arguments.c_str()))
+        *desktopLink = desktop;
 
     if (std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, menuFolder, nullptr))
         CreateDirectoryPath(folder->c_str());
@@ -247,26 +257,29 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
             ownFolder = false;
     }
 
-    *menuEntry = ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name)
-                           : FreeShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name, gameId);
-    if (*menuEntry) {
-        if (!ownFolder) {
-            CreateShortcut(target->c_str(), (*menuEntry)->c_str(), iconPath, arguments.c_str());
-        } else {
-            std::optional<std::wstring> gameFolder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
-            if (gameFolder)
-                CreateDirectoryPath(gameFolder->c_str());
-            // Beside the game's own shortcut, one of the manager, named and
-            // aimed by the theme.
+    // In a folder of its own the shortcut keeps the game's name, or takes
+    // the folder's where the name is a device's.
+    const std::wstring linkName =
+        (!ownFolder || IsSafeShortcutName(name)) ? std::wstring(name) : subfolder.substr(subfolder.rfind(L'\\') + 1);
+    std::optional<std::wstring> menuLink =
+        ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), linkName.c_str())
+                  : FreeShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), name, gameId);
+    if (menuLink) {
+        std::optional<std::wstring> gameFolder =
+            ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr) : std::nullopt;
+        if (gameFolder)
+            CreateDirectoryPath(gameFolder->c_str());
+        if (CreateShortcut(target->c_str(), menuLink->c_str(), iconPath, arguments.c_str())) {
+            // Uninstalling removes the game's own folder whole.
+            *menuEntry = ownFolder ? gameFolder : menuLink;
+            // Beside the game's shortcut in its own folder, one of the
+            // manager, named and aimed by the theme.
             const wchar_t* brandLinkName = ThemeString(kThemeStringMenuShortcutName);
-            if (brandLinkName && *brandLinkName) {
+            if (gameFolder && brandLinkName && *brandLinkName) {
                 if (std::optional<std::wstring> brandLink =
                         ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), brandLinkName))
                     CreateShortcut(config->GetShortcutTarget(), brandLink->c_str(), GetThemeDllPath(), nullptr);
             }
-            CreateShortcut(target->c_str(), (*menuEntry)->c_str(), iconPath, arguments.c_str());
-            // Uninstalling removes the whole folder.
-            *menuEntry = gameFolder;
         }
     }
 

@@ -22,12 +22,13 @@ std::optional<std::wstring> ManagerShortcutTarget();
 // numbering (option newdb is 1).
 std::wstring GameShortcutArguments(uint32_t gameId);
 
-// True when the shortcut at linkPath is one this manager made for the game:
-// it starts this manager (its executable, by file name) with "r <id in
-// hex>", and the id is gameId or names no other game installed in catalog
-// (by id, or by its older id), as after a change of numbering. The user's
-// own shortcuts, another brand's and another installed game's are not.
-// The caller holds a COM apartment.
+// True when the shortcut at linkPath starts this manager (its executable,
+// by file name) for the game: with "r <gameId in hex>" or, once brand 0's
+// catalog uses the current numbering, with "r <the game's older id>" and
+// no switch v, as shortcuts made before the change do. The user's own
+// shortcuts, another brand's and those for any other game (installed or
+// not) are not. A path that names a device (COM1.lnk) is never opened and
+// is not the game's. The caller holds a COM apartment.
 bool IsShortcutOfGame(sqlite3* catalog, const wchar_t* linkPath, uint32_t gameId);
 // True when the folder holds such a shortcut of the game: a menu folder of
 // the game's own.
@@ -39,8 +40,9 @@ bool FolderHoldsShortcutOfGame(sqlite3* catalog, const wchar_t* folder, uint32_t
 // own folder). Does nothing unless the id, the name, the ident and the
 // icon are all there and the name is fit to name a shortcut. A shortcut or
 // folder of that name that is not the game's own (the user's, another
-// game's of the same name, another brand's) is never overwritten: the
-// first free name of "Name (2)" to "Name (20)" is taken instead. The
-// caller holds a COM apartment.
+// game's of the same name, another brand's), or a name that names a device
+// (CON, COM1), is never used: the first free name of "Name (2)" to
+// "Name (20)" is taken instead. Only shortcuts that were made are handed
+// back. The caller holds a COM apartment.
 void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* ident, const wchar_t* iconPath,
                          std::optional<std::wstring>* desktopLink, std::optional<std::wstring>* menuEntry);

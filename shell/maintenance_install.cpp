@@ -23,6 +23,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -54,7 +56,10 @@ BOOL CALLBACK CopyIconResource(HMODULE module, LPCWSTR type, LPWSTR name, LONG_P
     return TRUE;
 }
 
-// The package's file name begins with the game's id in decimal.
+// The package's file name begins with the game's id in decimal, read as
+// a signed 32-bit number (so "-5" is 4294967291). A number that does not
+// fit is no id: read as the nearest one that does, it would name another
+// game.
 uint32_t GameIdFromPackagePath(const wchar_t* packagePath)
 {
     if (wcslen(packagePath) <= 4)
@@ -64,10 +69,12 @@ uint32_t GameIdFromPackagePath(const wchar_t* packagePath)
         if (*p == L'\\' || *p == L'/')
             fileName = p + 1;
     }
-    int id = 0;
-    if (swscanf(fileName, L"%d", &id) != 1)
+    wchar_t* end = nullptr;
+    errno = 0;
+    const long long id = wcstoll(fileName, &end, 10);
+    if (end == fileName || errno == ERANGE || id < INT32_MIN || id > INT32_MAX)
         return 0;
-    return static_cast<uint32_t>(id);
+    return static_cast<uint32_t>(static_cast<int32_t>(id));
 }
 
 // The mapping database named by switch b must exist and be one.

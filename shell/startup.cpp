@@ -189,20 +189,22 @@ HWND GetMainWindow()
 
 int RunProgram(HINSTANCE instance)
 {
-    // 1. The brand.
+    // The brand, chosen by the executable's file name.
     CreateWrapConfig();
     const CWrapConfig* config = GetWrapConfig();
     const int brand = GetBrandId();
 
-    // 2. The splash picture, when asked for.
+    // The splash picture, when asked for.
     if (IsSwitchGiven(L'j'))
         CreateSplashWindow();
 
-    // 3. The catalog file exists from here on.
+    // The catalog file exists from here on.
     if (config && config->databaseFileName && !*GetCatalogDbPath())
         SetCatalogDbPath(config->databaseFileName);
 
-    // 4.-7. Maintenance for installers and uninstallers.
+    // Maintenance for installers and uninstallers: asking a running copy
+    // to exit, the query (which ends the run), then the other switches in
+    // their fixed order; an install or switch e ends the run.
     int exitCode = 10;
     uint32_t gameId = 0;
     if (IsSwitchGiven(L'x'))
@@ -214,31 +216,32 @@ int RunProgram(HINSTANCE instance)
     if (RunMaintenanceSwitches(exitCode, gameId))
         return exitCode;
 
-    // 8. The brand's select-game message; the balloons' work area as it is
+    // The brand's select-game message; the balloons' work area as it is
     // at start-up.
     RegisterSelectGameMessage();
     GetBalloonStack();
 
-    // 9. Which game to select or start.
+    // Which game to select or start. For brand 0 a game to select given
+    // without switch v is named by its older id.
     const bool selectGiven = GetSwitchHex(L'r', &gameId);
     const bool startGiven = GetSwitchHex(L's', &gameId);
     if (selectGiven && brand == 0 && !IsSwitchGiven(L'v'))
         gameId = QueryFormattedInt("select id from games where old_id='%u'", gameId);
 
-    // 10. Another copy runs: hand the request over and end.
+    // Another copy runs: hand the request over and end.
     if (AcquireInstanceLock(true)) {
         UINT message = (selectGiven || (brand == 5 && startGiven)) ? SelectGameMessage() : WM_ZEL_SHOW;
         BroadcastToRunningInstance(message, gameId);
         return 5;
     }
 
-    // 11. The catalog.
+    // The catalog must open for the interactive run.
     if (!GetCatalogDb()) {
         ShowStartupError(kStartupErrorDatabase);
         return kExitStartupError;
     }
 
-    // 12. Remember the game to select.
+    // Remember the game to select.
     if (selectGiven) {
         QueryCursor cursor(GetCatalogDb());
         Statement* row = cursor.SelectGameById(gameId);
@@ -246,7 +249,7 @@ int RunProgram(HINSTANCE instance)
             ExecFormatted("insert or replace into opt(var,val)values('lastselectgame','%u')", gameId);
     }
 
-    // 13. Start a game and wait for it.
+    // Start a game and wait for it.
     if (startGiven) {
         bool launched = LaunchGame(gameId);
         if (brand == 5)
@@ -255,13 +258,14 @@ int RunProgram(HINSTANCE instance)
             ShowLaunchFailureInPage();
     }
 
-    // 14. The catalog again (the launch may have closed it).
+    // The catalog again (the launch may have closed it).
     if (!GetCatalogDb()) {
         ShowStartupError(kStartupErrorDatabase);
         return kExitStartupError;
     }
 
-    // 15.-16. Page hooks and the theme.
+    // The hooks that feed catalog changes to the page, and the theme that
+    // holds the pages.
     InstallPageFeedingHooks();
     if (!LoadThemeModule()) {
         CloseCatalogDb();
@@ -271,7 +275,7 @@ int RunProgram(HINSTANCE instance)
         return kExitStartupError;
     }
 
-    // 17.-18. COM, the main window, and the lock for good.
+    // COM, the main window, and the single-instance lock for good.
     CoInitialize(nullptr);
     HWND window = CreateMainWindow(instance);
     AcquireInstanceLock(false);
@@ -283,7 +287,7 @@ int RunProgram(HINSTANCE instance)
         return kExitStartupError;
     }
 
-    // 19. The message loop, then shutdown.
+    // The message loop, then shutdown.
     exitCode = RunMessageLoop();
     return ShutDown(instance, exitCode);
 }

@@ -336,8 +336,14 @@ TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
     }
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" w \"" + target + L"\" v 1"));
     EXPECT_FALSE(PathExists(target));
-    // No id in the package's file name, or no target: failure, no box.
+    // No id in the package's file name, or no target: failure, no box. So
+    // for an id past 32 bits, which would be read as game 2147483647.
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"game.db") + L"\" w \"" + target + L"\" v 1"));
+    for (const wchar_t* name : {L"2147483648_b.db", L"4294967297_w.db"}) {
+        MakeGamePackage(work_.File(name), 2147483647, "big", "Big");
+        EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(name) + L"\" w \"" + target + L"\" v 1")) << Utf8(name);
+        EXPECT_FALSE(PathExists(target));
+    }
     EXPECT_EQ(2u, Run(kQuivmark, L"i \"" + work_.File(L"311_nodata.db") + L"\" v 1"));
 }
 
@@ -753,16 +759,19 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
         EXPECT_EQ(installer.afl, catalog.Column(500, "afl"));
     }
 
-    // With the older numbering the shortcuts carry the package's own id.
+    // With the older numbering the shortcuts carry the package's own id,
+    // under the next name: Delta.lnk starts the manager for game 600. They
+    // start it for game 7, not 500, so 500's uninstall leaves them.
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("update opt set val='0' where var='newdb'");
     }
     EXPECT_EQ(1u, run(install));
-    EXPECT_EQ(L"r 7", ReadShortcut(desktopLink).arguments);
+    const std::wstring olderLink = SpecialFolder(CSIDL_DESKTOP) + L"\\Delta (2).lnk";
+    EXPECT_EQ(L"r 7", ReadShortcut(olderLink).arguments);
     EXPECT_EQ(10u, run(L"u 1f4 e 1"));
-    EXPECT_FALSE(PathExists(desktopLink));
-    EXPECT_FALSE(PathExists(menuLink));
+    EXPECT_TRUE(PathExists(olderLink));
+    EXPECT_TRUE(PathExists(menuLink));
 
     // A package file named 1f4: the id is the decimal number it begins
     // with, 1, not 0x1f4.
@@ -779,7 +788,7 @@ TEST_F(ProgramTest, InstallerNameMappedIdsAndShortcutIcons)
         EXPECT_EQ("NULL", catalog.Column(500, "path"));
     }
     EXPECT_EQ(10u, run(L"u 1 e 1"));
-    EXPECT_FALSE(PathExists(desktopLink));
+    EXPECT_EQ(L"r 7", ReadShortcut(olderLink).arguments);
 }
 
 TEST_F(ProgramTest, PartnerProgressMovesByOneStepForEachFileWrittenWithData)
@@ -1279,6 +1288,41 @@ TEST_F(UninstallTest, OnlyTheGamesOwnShortcutsGo)
     EXPECT_EQ(10u, Uninstall(431));
     EXPECT_FALSE(PathExists(third));
     EXPECT_TRUE(ReadShortcut(users).loaded);
+
+    // The user's shortcut to the manager for game 0x1c8, which is not
+    // installed, is not another Chess's, even in that game's list.
+    const std::wstring chess = desktop + L"\\Chess.lnk";
+    ASSERT_TRUE(MakeShortcut(chess, dir_.File(L"zel.exe"), L"r 1c8 v 0"));
+    cleanUp_.push_back(chess);
+    AddGame(0x1c8, "Chess");
+    AddGame(432, "Chess");
+    EXPECT_EQ(1u, Install(432, "Chess", work_.File(L"Chess")));
+    EXPECT_EQ(L"r 1c8 v 0", ReadShortcut(chess).arguments);
+    {
+        CatalogFile catalog(CatalogPath());
+        catalog.ExecWithText("update games set uninstall=uninstall||?1 where id=432", L"L" + chess + L";");
+    }
+    EXPECT_EQ(10u, Uninstall(432));
+    EXPECT_EQ(L"r 1c8 v 0", ReadShortcut(chess).arguments);
+
+    // A name that names a device takes the next name (COM1.lnk is never
+    // opened); one no file name may hold makes no shortcut, and the list
+    // names none.
+    const struct {
+        const char* name;
+        const wchar_t* link;
+    } kNames[] = {{"COM1", L"\\COM1 (2).lnk"}, {"aux.txt", nullptr}, {"a<b", nullptr}};
+    AddGame(433, "Device");
+    for (const auto& game : kNames) {
+        SCOPED_TRACE(game.name);
+        EXPECT_EQ(1u, Install(433, game.name, work_.File(L"Device")));
+        const std::string list = Column(433, "uninstall");
+        EXPECT_EQ(game.link != nullptr, list.find(".lnk") != std::string::npos) << list;
+        if (game.link) {
+            EXPECT_EQ(L"r 1b1 v 0", ReadShortcut(desktop + game.link).arguments) << list;
+        }
+        EXPECT_EQ(10u, Uninstall(433));
+    }
 }
 
 // Targets the uninstall list cannot hold are refused; a "\\?\" target is

@@ -97,13 +97,14 @@ ShortcutInfo ReadShortcut(const std::wstring& path)
     return info;
 }
 
-bool MakeShortcut(const std::wstring& path, const std::wstring& target)
+bool MakeShortcut(const std::wstring& path, const std::wstring& target, const std::wstring& arguments)
 {
     IShellLinkW* link = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link))))
         return false;
     link->SetPath(target.c_str());
+    link->SetArguments(arguments.c_str());
     IPersistFile* file = nullptr;
     bool saved = false;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {

@@ -35,8 +35,8 @@ struct ShortcutInfo {
     std::wstring icon;
 };
 ShortcutInfo ReadShortcut(const std::wstring& path);
-// A shortcut at path that starts target.
-bool MakeShortcut(const std::wstring& path, const std::wstring& target);
+// A shortcut at path that starts target with arguments.
+bool MakeShortcut(const std::wstring& path, const std::wstring& target, const std::wstring& arguments = L"");
 
 // COM for the length of a test.
 class ComApartment {

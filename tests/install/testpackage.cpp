@@ -41,7 +41,7 @@ std::vector<std::string> SplitEvery(const std::string& bytes, size_t pieceSize)
     return pieces;
 }
 
-void CutShort(const std::wstring& path)
+void CutShort(const std::wstring& path, bool insideLastPage)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -54,15 +54,16 @@ void CutShort(const std::wstring& path)
     DWORD done = 0;
     LARGE_INTEGER at = {};
     at.QuadPart = 24;
-    bool cut = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-               ReadFile(file, counter, 4, &done, nullptr) && done == 4;
+    bool cut = insideLastPage || (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+                                  ReadFile(file, counter, 4, &done, nullptr) && done == 4);
     for (unsigned char& byte : counter)
         byte = static_cast<unsigned char>(~byte);
     at.QuadPart = 92;
-    cut = cut && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && WriteFile(file, counter, 4, &done, nullptr);
+    cut = cut && (insideLastPage || (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+                                     WriteFile(file, counter, 4, &done, nullptr)));
     LARGE_INTEGER size = {};
     cut = cut && GetFileSizeEx(file, &size);
-    size.QuadPart -= size.QuadPart / 20;
+    size.QuadPart -= insideLastPage ? 1000 : size.QuadPart / 20;
     cut = cut && SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
     CloseHandle(file);
     if (!cut)

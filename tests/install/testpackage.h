@@ -24,8 +24,9 @@ std::vector<std::string> SplitEvery(const std::string& bytes, size_t pieceSize);
 using OptionalBytes = std::optional<std::string>;
 
 // Cuts the last 5% off a package file, as a download that broke off would,
-// and leaves its header without a page count SQLite trusts.
-void CutShort(const std::wstring& path);
+// and leaves its header without a page count SQLite trusts; or, inside its
+// last page, 1000 bytes off a file whose header is left as it was.
+void CutShort(const std::wstring& path, bool insideLastPage = false);
 
 class Package {
 public:
