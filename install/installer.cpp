@@ -221,6 +221,9 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     ResetPackageWalk();
     const int32_t step = ProgressStep(package, packageGameId, targetDir, root);
 
+    // A package cut short is refused before the catalog hears of it.
+    if (!PackageFileComplete(package))
+        return kPackageListingFailed;
     std::wstring entries;
     int32_t result = PlanTreeEntries(package, targetDir, root, &entries);
     if (result != kPackageWritten)

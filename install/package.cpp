@@ -298,49 +298,6 @@ struct PackageWalk {
     std::unordered_set<uint32_t> walked;
 };
 
-// Keeps the count walk's first failure; -1, the count's answer for it.
-int32_t CountFailed(int32_t failure)
-{
-    if (!g_walk.countFailure)
-        g_walk.countFailure = failure;
-    return -1;
-}
-
-int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth)
-{
-    Statement* listing = walk.ListDirectories(depth, dirId);
-    if (!listing)
-        return CountFailed(kPackageListingFailed);
-    int rc;
-    while ((rc = sqlite3_step(listing->Handle())) == SQLITE_ROW) {
-        uint32_t childId = static_cast<uint32_t>(listing->ColumnInt(0));
-        const wchar_t* name = listing->ColumnText16(1);
-        std::wstring childPath;
-        if (!IsSafeFileName(name) || !walk.Enter(childId))
-            return CountFailed(kPackageListingFailed);
-        if (!FormChildPath(dirPath, name, &childPath))
-            return CountFailed(kPackagePathFailed);
-        // A subtree that cannot be counted cannot be written either.
-        if (CountDirectory(walk, childPath.c_str(), childId, depth + 1) < 0)
-            return -1;
-    }
-    if (rc != SQLITE_DONE || !walk.files.Listed())
-        return CountFailed(kPackageListingFailed);
-    g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
-    return g_walk.fileTotal;
-}
-
-struct PlanTargets {
-    const std::vector<std::wstring>& keepWhole;
-    std::vector<std::wstring>* newPaths;
-};
-
-bool IsKeptWhole(const std::wstring& path, const PlanTargets& plan)
-{
-    std::optional<std::wstring> key = PathKey(path.c_str());
-    return key && std::find(plan.keepWhole.begin(), plan.keepWhole.end(), *key) != plan.keepWhole.end();
-}
-
 // Calls visit(childPath, childId) for each subdirectory of dirId, listed
 // at the given depth of the walk, until one answers other than
 // kPackageWritten. An unfit name or a folder id walked before is 106, a
@@ -366,6 +323,39 @@ int32_t ForEachSubdirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t 
             return result;
     }
     return rc == SQLITE_DONE && walk.files.Listed() ? kPackageWritten : kPackageListingFailed;
+}
+
+// Keeps the count walk's first failure; -1, the count's answer for it.
+int32_t CountFailed(int32_t failure)
+{
+    if (!g_walk.countFailure)
+        g_walk.countFailure = failure;
+    return -1;
+}
+
+int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId, size_t depth)
+{
+    const int32_t result = ForEachSubdirectory(walk, dirPath, dirId, depth,
+                                               [&](const std::wstring& childPath, uint32_t childId) {
+        // A subtree that cannot be counted cannot be written either.
+        return CountDirectory(walk, childPath.c_str(), childId, depth + 1) < 0 ? g_walk.countFailure
+                                                                                : kPackageWritten;
+    });
+    if (result != kPackageWritten)
+        return CountFailed(result);
+    g_walk.fileTotal += static_cast<int32_t>(walk.files.RowsOf(dirId).size());
+    return g_walk.fileTotal;
+}
+
+struct PlanTargets {
+    const std::vector<std::wstring>& keepWhole;
+    std::vector<std::wstring>* newPaths;
+};
+
+bool IsKeptWhole(const std::wstring& path, const PlanTargets& plan)
+{
+    std::optional<std::wstring> key = PathKey(path.c_str());
+    return key && std::find(plan.keepWhole.begin(), plan.keepWhole.end(), *key) != plan.keepWhole.end();
 }
 
 int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t dirId, size_t depth,
@@ -722,13 +712,13 @@ int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId,
     return kPackageWritten;
 }
 
-// A package file shorter than its header says was cut short, a download
-// that broke off: SQLite reads the missing end of its last page as zeros,
-// meets no error, and the cells lost there come back as rows of id 0 with
-// no name and no parent, which no listing sees. The header's page count
-// is trusted as SQLite trusts it: when it is not 0 and its "valid for"
-// number matches the change counter. A header that cannot be read leaves
-// the judgement to SQLite's own checks.
+}  // namespace
+
+// SQLite reads the missing end of a cut last page as zeros and meets no
+// error: the cells lost there come back as rows of id 0 with no name and
+// no parent, which no listing sees. The header's page count is trusted as
+// SQLite trusts it: when it is not 0 and its "valid for" number matches
+// the change counter.
 bool PackageFileComplete(sqlite3* db)
 {
     sqlite3_file* file = nullptr;
@@ -753,6 +743,8 @@ bool PackageFileComplete(sqlite3* db)
     const uint32_t pageSize = bigEndian(16, 2) == 1 ? 65536 : bigEndian(16, 2);
     return size >= static_cast<sqlite3_int64>(pageCount) * pageSize;
 }
+
+namespace {
 
 struct Extraction {
     PackageWalk& walk;

@@ -19,7 +19,8 @@ enum PackageResult : int32_t {
     kPackagePathFailed = 104,     // a path of 1024 characters or more
     kPackageWriteFailed = 105,    // a directory, file or write failed; a stream gave nothing
     kPackageListingFailed = 106,  // a listing failed or broke off, a file row could not be read or had
-                                  // no usable name, or a folder id came a second time
+                                  // no usable name, a folder id came a second time, or the file is
+                                  // shorter than its header says
     kPackageAccessDenied = 107,   // creating a file was refused
     kPackageChunkFailed = 111,    // a chunk could not be read, or a chain broke off
     kPackageStreamFailed = 112,   // zlib could not start, or the stream is corrupt
@@ -54,10 +55,16 @@ void KeepExtractedFiles();
 int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId,
                              const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths);
 
+// Whether the package file is as long as its header says: false for a
+// file cut short (a download that broke off). A header that cannot be read
+// leaves the judgement to SQLite's own checks (true).
+bool PackageFileComplete(sqlite3* db);
+
 // Adds the file rows of directory dirId and its subtree to the running
-// file total and returns it; -1 when this directory could not be counted.
-// A listing that breaks off also fails the extraction that follows (106)
-// before it writes anything.
+// file total and returns it; -1 when this directory or one below it could
+// not be counted. The first such failure (a listing that breaks off, an
+// unfit name or a folder id met twice, 106; a path too long, 104) also
+// fails the extraction that follows, before it writes anything.
 // dirId 0 is the level above the top-level directories. dirPath only forms
 // the children's paths; nothing on disk is touched.
 int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
@@ -70,10 +77,12 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
 // file that replaces one that is there is written under a temporary name
 // beside it, and all such files are put in place together once the whole
 // tree is written, the replaced ones kept under spare names (staging.h).
-// Returns kPackageWritten or the first failure. After a failure the files
-// that were there before are as they were, while the new files and the
-// directories made stay for RemoveExtractedFiles; after a success the
-// replaced files wait for KeepExtractedFiles or RemoveExtractedFiles.
+// Returns kPackageWritten or the first failure; a package file shorter
+// than its header says fails with 106 before anything is written. After a
+// failure the files that were there before are as they were, while the
+// new files and the directories made stay for RemoveExtractedFiles; after
+// a success the replaced files wait for KeepExtractedFiles or
+// RemoveExtractedFiles.
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep);
