@@ -1520,6 +1520,8 @@ TEST_F(UninstallTest, RunsCutShortAreFinishedByRunningThemAgain)
     EXPECT_EQ(1u, Run(L"i \"" + package + L"\" w \"" + mine + L"\" v 1"));
     for (const std::wstring& name : testfiles::ListTree(mine))
         EXPECT_EQ(std::wstring::npos, name.find(L".~zel")) << Utf8(name);
+    // A spare a run cut short left beside a listed file goes with it.
+    ASSERT_TRUE(WriteFileBytes(mine + L"\\ident490.ico.~zel7", "left by a killed run"));
     EXPECT_EQ(10u, Uninstall(490));
     EXPECT_EQ((std::set<std::wstring>{L"letter.doc"}), testfiles::ListTree(mine));
 
