@@ -200,10 +200,10 @@ std::vector<std::wstring> OtherInstalledGameFolders(sqlite3* catalog, uint32_t g
     return folders;
 }
 
-UninstallGuard GuardFor(sqlite3* catalog, uint32_t gameId)
+UninstallGuard GuardFor(sqlite3* catalog, uint32_t gameId, const std::vector<std::wstring>& knownFolders)
 {
     UninstallGuard guard;
-    guard.knownFolders = KnownFolderKeys();
+    guard.knownFolders = knownFolders;
     guard.otherGames = OtherInstalledGameFolders(catalog, gameId);
     guard.gameId = gameId;
     guard.catalog = catalog;
@@ -251,7 +251,8 @@ void ResetGameRow(sqlite3* catalog, uint32_t gameId, const std::wstring& remaini
 
 // Games uninstalled before this one may have kept entries because they
 // held its folder (it was installed inside theirs); those are free now.
-void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* folder)
+void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* folder,
+                          const std::vector<std::wstring>& knownFolders)
 {
     const std::optional<std::wstring> freed = PathKey(folder);
     if (!freed)
@@ -275,8 +276,7 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* fold
         }
         if (held.empty())
             continue;
-        ComApartment apartment;  // shortcuts are read to tell whose they are
-        const std::wstring remaining = rest + DeleteEntries(held.c_str(), GuardFor(catalog, id));
+        const std::wstring remaining = rest + DeleteEntries(held.c_str(), GuardFor(catalog, id, knownFolders));
         if (!StoreUninstallList(catalog, id, remaining.empty() ? nullptr : remaining.c_str()))
             LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded", id);
     }
@@ -340,16 +340,17 @@ bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
         if (const wchar_t* path = row->ColumnText16(GameColumn::Path))
             installDir = path;
     }
+    ComApartment apartment;  // shortcuts are read to tell whose they are
+    const std::vector<std::wstring> knownFolders = KnownFolderKeys();
     std::wstring remaining;
     if (list) {
-        ComApartment apartment;  // shortcuts are read to tell whose they are
         if (installDir)
             DeleteSparesOfListedFiles(UninstallListEntries(*list), installDir->c_str());
-        remaining = DeleteEntries(list->c_str(), GuardFor(catalog, id));
+        remaining = DeleteEntries(list->c_str(), GuardFor(catalog, id, knownFolders));
     }
     ResetGameRow(catalog, id, remaining);
     if (installDir)
-        DeleteEntriesFreedBy(catalog, id, installDir->c_str());
+        DeleteEntriesFreedBy(catalog, id, installDir->c_str(), knownFolders);
     return list.has_value();
 }
 

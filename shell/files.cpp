@@ -74,8 +74,12 @@ bool LeadsToKept(const std::wstring& foldedPath, const std::vector<std::wstring>
 // A short (8.3) name and its long name are two spellings of one path:
 // the long one is kept. Only a path that exists can be spelled out, so the
 // longest part of it that exists is, and the rest is appended as it is.
+// The short names Windows makes all hold a "~"; a path without one is long
+// already, and is not looked up (each look-up reads the disk).
 std::wstring LongForm(const std::wstring& full, size_t rootChars)
 {
+    if (full.find(L'~') == std::wstring::npos)
+        return full;
     std::wstring head = full;
     while (head.size() > rootChars) {
         wchar_t expanded[kPathChars];
