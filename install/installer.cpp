@@ -126,11 +126,8 @@ bool GameRowExists(sqlite3* catalog, uint32_t gameId)
 // package's own game gets one: a package installed under another id than
 // its own, for a game the catalog does not have, fails the installation
 // rather than leave a game on disk that nothing records.
-
-bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
+bool AddGameRow(sqlite3* catalog, const InstallJob& job)
 {
-    if (GameRowExists(catalog, job.gameId))
-        return true;
     if (job.packageGameId != job.gameId)
         return false;
     Statement insert;
@@ -138,6 +135,11 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
                                               L"values(?1, ?2, ?3, 1)") &&
            insert.BindInt(1, job.gameId) && BindOptionalText(insert, 2, job.ident) &&
            BindOptionalText(insert, 3, job.name) && insert.StepDone();
+}
+
+bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
+{
+    return GameRowExists(catalog, job.gameId) || AddGameRow(catalog, job);
 }
 
 bool IsMissingOrEmpty(const wchar_t* folder)
@@ -183,11 +185,10 @@ bool RecordTreeEntries(sqlite3* catalog, InstallJob& job)
 {
     if (!catalog)
         return true;
-    const bool existed = GameRowExists(catalog, job.gameId);
-    if (!EnsureGameRow(catalog, job))
+    job.rowAdded = !GameRowExists(catalog, job.gameId);
+    if (job.rowAdded && !AddGameRow(catalog, job))
         return false;
     job.entriesRecorded = true;
-    job.rowAdded = !existed;
     job.earlierList = EarlierUninstallList(catalog, job.gameId);
     const std::wstring list = MergeUninstallLists(job.treeEntries.value_or(std::wstring()),
                                                   job.earlierList ? job.earlierList->c_str() : nullptr);
