@@ -712,40 +712,6 @@ int32_t ExtractOneFile(PackageData& data, const wchar_t* dirPath, int64_t rowId,
     return kPackageWritten;
 }
 
-}  // namespace
-
-// SQLite reads the missing end of a cut last page as zeros and meets no
-// error: the cells lost there come back as rows of id 0 with no name and
-// no parent, which no listing sees. The header's page count is trusted as
-// SQLite trusts it: when it is not 0 and its "valid for" number matches
-// the change counter.
-bool PackageFileComplete(sqlite3* db)
-{
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods)
-        return true;
-    unsigned char header[100] = {};
-    sqlite3_int64 size = 0;
-    if (file->pMethods->xRead(file, header, sizeof(header), 0) != SQLITE_OK ||
-        file->pMethods->xFileSize(file, &size) != SQLITE_OK)
-        return true;
-    auto bigEndian = [&header](size_t offset, size_t count) {
-        uint32_t value = 0;
-        for (size_t i = 0; i < count; ++i)
-            value = (value << 8) | header[offset + i];
-        return value;
-    };
-    const uint32_t pageCount = bigEndian(28, 4);
-    if (pageCount == 0 || bigEndian(92, 4) != bigEndian(24, 4))
-        return true;
-    // A page size of 1 stands for 65536.
-    const uint32_t pageSize = bigEndian(16, 2) == 1 ? 65536 : bigEndian(16, 2);
-    return size >= static_cast<sqlite3_int64>(pageCount) * pageSize;
-}
-
-namespace {
-
 struct Extraction {
     PackageWalk& walk;
     PackageData& data;
@@ -781,38 +747,76 @@ int32_t ExtractDirectory(Extraction& extraction, const wchar_t* dirPath, uint32_
 
 }  // namespace
 
+// SQLite reads the missing end of a cut last page as zeros and meets no
+// error: the cells lost there come back as rows of id 0 with no name and
+// no parent, which no listing sees. The header's page count is trusted as
+// SQLite trusts it: when it is not 0 and its "valid for" number matches
+// the change counter.
+bool PackageFileComplete(sqlite3* db)
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return true;
+    unsigned char header[100] = {};
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xRead(file, header, sizeof(header), 0) != SQLITE_OK ||
+        file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        return true;
+    auto bigEndian = [&header](size_t offset, size_t count) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < count; ++i)
+            value = (value << 8) | header[offset + i];
+        return value;
+    };
+    const uint32_t pageCount = bigEndian(28, 4);
+    if (pageCount == 0 || bigEndian(92, 4) != bigEndian(24, 4))
+        return true;
+    // A page size of 1 stands for 65536.
+    const uint32_t pageSize = bigEndian(16, 2) == 1 ? 65536 : bigEndian(16, 2);
+    return size >= static_cast<sqlite3_int64>(pageCount) * pageSize;
+}
+
 void ResetPackageWalk()
 {
     g_walk = PackageWalkState();
 }
 
-void RemoveExtractedFiles()
+namespace {
+
+// The installation's records of what it did on disk, once acted on.
+void ForgetExtraction()
 {
-    if (g_walk.staged)
-        g_walk.staged->Undo();
     g_walk.staged.reset();
-    for (auto file = g_walk.createdFiles.rbegin(); file != g_walk.createdFiles.rend(); ++file)
-        DeleteFileW(file->c_str());
-    for (auto dir = g_walk.createdDirectories.rbegin(); dir != g_walk.createdDirectories.rend(); ++dir)
-        DeleteDirectoryTree(dir->c_str());
     g_walk.createdFiles.clear();
     g_walk.createdDirectories.clear();
 }
 
+}  // namespace
+
+void RemoveExtractedFiles()
+{
+    if (g_walk.staged)
+        g_walk.staged->Undo();
+    for (auto file = g_walk.createdFiles.rbegin(); file != g_walk.createdFiles.rend(); ++file)
+        DeleteFileW(file->c_str());
+    for (auto dir = g_walk.createdDirectories.rbegin(); dir != g_walk.createdDirectories.rend(); ++dir)
+        DeleteDirectoryTree(dir->c_str());
+    ForgetExtraction();
+}
+
 void KeepExtractedFiles()
 {
-    // Files written into folders that were there before may have beside
-    // them what an earlier run of this installation, cut short, left.
+    // The spares beside the files written into folders that were there
+    // before go: those of the files this installation replaced, and what
+    // an earlier run of it, cut short, left.
     std::vector<std::wstring> written = g_walk.createdFiles;
     if (g_walk.staged) {
-        g_walk.staged->DropReplaced();
         std::vector<std::wstring> replaced = g_walk.staged->FinalPaths();
         written.insert(written.end(), replaced.begin(), replaced.end());
     }
     DeleteSparesBeside(written);
-    g_walk.staged.reset();
-    g_walk.createdFiles.clear();
-    g_walk.createdDirectories.clear();
+    ForgetExtraction();
 }
 
 int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)
@@ -842,8 +846,6 @@ int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t di
         return kPackageListingFailed;
     if (g_walk.countFailure)
         return g_walk.countFailure;
-    if (!PackageFileComplete(db))
-        return kPackageListingFailed;
     // Files that replace others go in place only once the whole tree is
     // written; on a failure before that their temporaries go, and what was
     // there stays.

@@ -56,8 +56,9 @@ int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId
                              const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths);
 
 // Whether the package file is as long as its header says: false for a
-// file cut short (a download that broke off). A header that cannot be read
-// leaves the judgement to SQLite's own checks (true).
+// file cut short (a download that broke off), which the installation
+// refuses with 106 before anything is written. A header that cannot be
+// read leaves the judgement to SQLite's own checks (true).
 bool PackageFileComplete(sqlite3* db);
 
 // Adds the file rows of directory dirId and its subtree to the running
@@ -77,12 +78,10 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId);
 // file that replaces one that is there is written under a temporary name
 // beside it, and all such files are put in place together once the whole
 // tree is written, the replaced ones kept under spare names (staging.h).
-// Returns kPackageWritten or the first failure; a package file shorter
-// than its header says fails with 106 before anything is written. After a
-// failure the files that were there before are as they were, while the
-// new files and the directories made stay for RemoveExtractedFiles; after
-// a success the replaced files wait for KeepExtractedFiles or
-// RemoveExtractedFiles.
+// Returns kPackageWritten or the first failure. After a failure the files
+// that were there before are as they were, while the new files and the
+// directories made stay for RemoveExtractedFiles; after a success the
+// replaced files wait for KeepExtractedFiles or RemoveExtractedFiles.
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,
                                 int32_t iconFileId, std::optional<std::wstring>* execPathOut,
                                 std::optional<std::wstring>* iconPathOut, int32_t progressStep);

@@ -182,14 +182,6 @@ void StagedFiles::Undo()
     }
 }
 
-void StagedFiles::DropReplaced()
-{
-    for (Staged& file : files_) {
-        if (!file.backupPath.empty() && DeleteFileForced(file.backupPath.c_str()))
-            file.backupPath.clear();
-    }
-}
-
 bool StagedFiles::PutInPlace()
 {
     finalKeys_.clear();

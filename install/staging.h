@@ -34,12 +34,11 @@ public:
     HANDLE Create(const std::wstring& finalPath);
 
     // Puts every staged file in place, in the order they were made; the
-    // files they replace keep their spare names until DropReplaced or Undo.
+    // files they replace keep their spare names until Undo, or until
+    // DeleteSparesBeside takes them once the installation stands.
     // When one cannot be put in place, those placed before it are undone
     // and the result is false with the last error of the failure.
     bool PutInPlace();
-    // The installation stands: the replaced files go.
-    void DropReplaced();
     // Takes back what PutInPlace did: the replaced files are restored.
     void Undo();
 

@@ -224,11 +224,12 @@ void DeleteSparesOfListedFiles(const std::vector<std::wstring>& entries, const w
         return;
     std::vector<std::wstring> files;
     for (const std::wstring& entry : entries) {
+        if (entry[0] != L'L' && entry[0] != L'l')
+            continue;
         const wchar_t* path = entry.c_str() + 1;
         const DWORD attributes = GetFileAttributesW(path);
         const std::optional<std::wstring> key = PathKey(path);
-        if ((entry[0] == L'L' || entry[0] == L'l') &&
-            (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) && key &&
+        if ((attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) && key &&
             IsKeySameOrBelow(*key, *folder))
             files.push_back(NormalisedFullPath(path).value_or(path));
     }

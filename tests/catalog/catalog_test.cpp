@@ -572,6 +572,7 @@ TEST_F(CatalogTest, ReplySavepointBeginsItsTransactionHoldingTheWriteLock)
     sqlite3* db = GetCatalogDb();
     ASSERT_NE(nullptr, db);
     static int otherBegins = SQLITE_OK;
+    const auto previousHook = OptionRowHook;
     OptionRowHook = [](const wchar_t*, const wchar_t*) {
         TestDb other(CatalogFile());
         sqlite3_busy_timeout(other.get(), 0);
@@ -581,6 +582,7 @@ TEST_F(CatalogTest, ReplySavepointBeginsItsTransactionHoldingTheWriteLock)
                          "rollback to a; insert into news(id) values('kept'); release a;"
                          "insert into news(id) values('after')\0";
     ExecWithRetry(db, reply, sizeof(reply));
+    OptionRowHook = previousHook;
     EXPECT_EQ(SQLITE_BUSY, otherBegins);
     EXPECT_NE(0, sqlite3_get_autocommit(db));
     EXPECT_THAT(Look().Column("select id from news order by rowid"), ElementsAre("kept", "after"));
