@@ -32,16 +32,16 @@ int RetryWhileBusy(Call call)
 
 bool Statement::Prepare(sqlite3* db, const char* sql)
 {
-    if (!db || !sql)
-        return false;
-    return RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }) == SQLITE_OK;
+    failed_ = !db || !sql ||
+              RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }) != SQLITE_OK;
+    return !failed_;
 }
 
 bool Statement::Prepare16(sqlite3* db, const wchar_t* sql)
 {
-    if (!db || !sql)
-        return false;
-    return RetryWhileBusy([&] { return sqlite3_prepare16_v2(db, sql, -1, &stmt_, nullptr); }) == SQLITE_OK;
+    failed_ = !db || !sql ||
+              RetryWhileBusy([&] { return sqlite3_prepare16_v2(db, sql, -1, &stmt_, nullptr); }) != SQLITE_OK;
+    return !failed_;
 }
 
 bool Statement::PrepareWithRetry(sqlite3* db, const char* sql)
@@ -59,9 +59,9 @@ bool Statement::PrepareWithRetry16(sqlite3* db, const wchar_t* sql)
 bool Statement::PrepareFirst(sqlite3* db, const char* sql, const char** tail)
 {
     Finalize();
-    if (!db || !sql || !tail)
-        return false;
-    return RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, tail); }) == SQLITE_OK;
+    failed_ = !db || !sql || !tail ||
+              RetryWhileBusy([&] { return sqlite3_prepare_v2(db, sql, -1, &stmt_, tail); }) != SQLITE_OK;
+    return !failed_;
 }
 
 bool Statement::PrepareAndStep(sqlite3* db, const char* sql)
@@ -109,25 +109,22 @@ bool Statement::BindBlob(int index, const void* data, int size)
     return stmt_ && sqlite3_bind_blob(stmt_, index, data, size, SQLITE_STATIC) == SQLITE_OK;
 }
 
+int Statement::Step()
+{
+    const int rc = stmt_ ? RetryWhileBusy([&] { return sqlite3_step(stmt_); }) : SQLITE_MISUSE;
+    failed_ = rc != SQLITE_ROW && rc != SQLITE_DONE;
+    return rc;
+}
+
 bool Statement::StepDone()
 {
-    if (!stmt_)
-        return false;
-    int rc = sqlite3_step(stmt_);
-    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    Step();
+    return !failed_;
 }
 
 bool Statement::StepRow()
 {
-    return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
-}
-
-bool Statement::StepWithRetry()
-{
-    if (!stmt_)
-        return false;
-    int rc = RetryWhileBusy([&] { return sqlite3_step(stmt_); });
-    return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    return Step() == SQLITE_ROW;
 }
 
 int Statement::ColumnInt(int column) const
@@ -732,7 +729,7 @@ bool IsDatabaseIntact(sqlite3* db)
     // A writer elsewhere may be committing: its lock is waited for, as for
     // every other statement.
     Statement check;
-    if (!db || !check.PrepareWithRetry(db, "pragma quick_check(1)") || !check.StepWithRetry())
+    if (!db || !check.PrepareWithRetry(db, "pragma quick_check(1)") || !check.StepDone())
         return false;
     const char* answer = check.ColumnText(0);
     return answer && strcmp(answer, "ok") == 0;

@@ -49,13 +49,16 @@ public:
     bool BindInt64(int64_t value);
     bool BindBlob(int index, const void* data, int size);
 
+    // Every step is made again after 50 ms while SQLite answers busy or
+    // locked, so a catalog that another process is writing is waited for,
+    // never read as one without rows. The program's own transactions take
+    // the write lock at their start, so two writers never wait for each
+    // other. Failed() then tells an error from the end of the rows.
     bool StepDone();  // SQLITE_DONE or SQLITE_ROW
     bool StepRow();   // SQLITE_ROW only
-    // One step, made again after 50 ms while SQLite answers busy or locked;
-    // true on SQLITE_DONE or SQLITE_ROW. Only for a statement outside an
-    // explicit transaction, or inside one that already holds the write
-    // lock: otherwise two writers could wait for each other forever.
-    bool StepWithRetry();
+    // Whether the last prepare or step ended in an error (not in a row or
+    // the end of the rows).
+    bool Failed() const { return failed_; }
 
     int ColumnInt(int column) const;
     int64_t ColumnInt64(int column) const;
@@ -71,7 +74,10 @@ public:
     bool Empty() const { return stmt_ == nullptr; }
 
 private:
+    int Step();
+
     sqlite3_stmt* stmt_ = nullptr;
+    bool failed_ = false;
 };
 
 // A read cursor over one query. Row() is the statement the column
@@ -80,9 +86,11 @@ class QueryCursor {
 public:
     explicit QueryCursor(sqlite3* db) : db_(db) {}
 
-    // Prepares with the busy retry; the current row or null.
+    // Prepares with the busy retry; the current row or null. Null after
+    // an error as well: Failed() tells the two apart.
     Statement* Select(const wchar_t* sql);
     Statement* Next();
+    bool Failed() const { return stmt_.Failed(); }
 
     // The game-record projection (catalog/games.h).
     Statement* SelectGameById(uint32_t id);

@@ -34,7 +34,7 @@ void SetThemeFromSwitch(const wchar_t* theme)
     Statement stmt;
     if (stmt.PrepareWithRetry(db, "insert or replace into opt(var,val)values('theme',?1)") &&
         stmt.BindText(1, name.get()))
-        stmt.StepWithRetry();
+        stmt.StepDone();
 }
 
 void SetAffiliateFromSwitch(uint32_t affiliate)

@@ -225,7 +225,7 @@ TEST_F(StorageTest, ExecAndStepWaitForAWriteLock)
         LockHolder holder(path_, "begin immediate", 300);
         Statement stmt;
         ASSERT_TRUE(stmt.PrepareWithRetry(db_, "insert into x values('stepped')"));
-        EXPECT_TRUE(stmt.StepWithRetry());
+        EXPECT_TRUE(stmt.StepDone());
         EXPECT_GE(MsSince(start), 250);
     }
     EXPECT_EQ((std::vector<std::string>{"holder", "mine", "holder", "stepped"}),
@@ -245,6 +245,18 @@ TEST_F(StorageTest, ValueReadersWaitForAnExclusiveLock)
     {
         LockHolder holder(path_, "begin exclusive", 200);
         EXPECT_EQ("3", QueryString(db_, "select count(*) from x").value_or(""));
+    }
+    // So does every step: a busy catalog is not one without rows, and an
+    // error is told from the end of the rows.
+    {
+        LockHolder holder(path_, "begin exclusive", 200);
+        QueryCursor cursor(db_);
+        EXPECT_NE(nullptr, cursor.Select(L"select v from x"));
+        EXPECT_FALSE(cursor.Failed());
+        EXPECT_EQ(nullptr, cursor.Select(L"select v from x where v='none'"));
+        EXPECT_FALSE(cursor.Failed());
+        EXPECT_EQ(nullptr, cursor.Select(L"select abs(-9223372036854775807-1)"));
+        EXPECT_TRUE(cursor.Failed());
     }
     // The probe of an open waits as well: a locked file is not a broken one.
     {
