@@ -105,20 +105,26 @@ bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstri
     return !text || stmt.BindText16(index, text->c_str());
 }
 
-std::optional<std::wstring> EarlierUninstallList(sqlite3* catalog, uint32_t gameId)
+// The game's uninstall list (nullopt: none, or no row). False when the
+// catalog could not be read: a list written without the earlier one would
+// lose what it named.
+bool ReadEarlierUninstallList(sqlite3* catalog, uint32_t gameId, std::optional<std::wstring>* list)
 {
     Statement row;
-    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId) ||
-        !row.StepRow())
-        return std::nullopt;
-    return ColumnCopy(row, 0);
+    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId))
+        return false;
+    *list = row.StepRow() ? ColumnCopy(row, 0) : std::nullopt;
+    return !row.Failed();
 }
 
-bool GameRowExists(sqlite3* catalog, uint32_t gameId)
+// nullopt when the catalog could not be read.
+std::optional<bool> GameRowExists(sqlite3* catalog, uint32_t gameId)
 {
-    char sql[64];
-    snprintf(sql, sizeof(sql), "select count(*) from games where id=%u", gameId);
-    return QueryInt(catalog, sql) > 0;
+    Statement row;
+    if (!row.PrepareWithRetry(catalog, "select 1 from games where id=?") || !row.BindInt(1, gameId))
+        return std::nullopt;
+    const bool exists = row.StepRow();
+    return row.Failed() ? std::nullopt : std::optional<bool>(exists);
 }
 
 // A game the catalog does not know yet gets its row from the package, so
@@ -139,7 +145,8 @@ bool AddGameRow(sqlite3* catalog, const InstallJob& job)
 
 bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
 {
-    return GameRowExists(catalog, job.gameId) || AddGameRow(catalog, job);
+    const std::optional<bool> exists = GameRowExists(catalog, job.gameId);
+    return exists && (*exists || AddGameRow(catalog, job));
 }
 
 bool IsMissingOrEmpty(const wchar_t* folder)
@@ -179,18 +186,23 @@ int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t roo
 // state and everything else stay as they are. A run cut short (killed, a
 // shutdown) then leaves nothing unrecorded: the next run of the
 // installation keeps those entries as a reinstall keeps the earlier ones,
-// and an uninstall removes what they name. Without a catalog there is
-// nothing to record in, and the registration fails later.
-bool RecordTreeEntries(sqlite3* catalog, InstallJob& job)
+// and an uninstall removes what they name. The list is marked pending,
+// with the target, until the registration replaces it: another game's
+// uninstall leaves what it names alone. Without a catalog there is nothing
+// to record in, and the registration fails later.
+bool RecordTreeEntries(sqlite3* catalog, InstallJob& job, const wchar_t* targetDir)
 {
     if (!catalog)
         return true;
-    job.rowAdded = !GameRowExists(catalog, job.gameId);
+    const std::optional<bool> exists = GameRowExists(catalog, job.gameId);
+    if (!exists || !ReadEarlierUninstallList(catalog, job.gameId, &job.earlierList))
+        return false;
+    job.rowAdded = !*exists;
     if (job.rowAdded && !AddGameRow(catalog, job))
         return false;
     job.entriesRecorded = true;
-    job.earlierList = EarlierUninstallList(catalog, job.gameId);
-    const std::wstring list = MergeUninstallLists(job.treeEntries.value_or(std::wstring()),
+    const std::wstring pending = kPendingEntry + std::wstring(targetDir) + L";";
+    const std::wstring list = MergeUninstallLists(pending + job.treeEntries.value_or(std::wstring()),
                                                   job.earlierList ? job.earlierList->c_str() : nullptr);
     return StoreUninstallList(catalog, job.gameId, list.c_str());
 }
@@ -231,7 +243,7 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
         return result;
     job.treeEntries = entries;
     sqlite3* catalog = GetCatalogDb();
-    if (!RecordTreeEntries(catalog, job)) {
+    if (!RecordTreeEntries(catalog, job, targetDir)) {
         ForgetTreeEntries(catalog, job);
         return kJobRegisterFailed;
     }
@@ -289,7 +301,7 @@ void ForgetTreeEntries(sqlite3* catalog, InstallJob& job)
     }
     Statement remove;
     if (!remove.PrepareWithRetry(catalog, "delete from games where id=? and inst is null") ||
-        !remove.BindInt(1, job.gameId) || !remove.StepWithRetry())
+        !remove.BindInt(1, job.gameId) || !remove.StepDone())
         LogMessage(L"Install: the catalog row of game %u could not be taken back", job.gameId);
 }
 
@@ -303,11 +315,17 @@ std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlie
     auto keyOf = [](const std::wstring& entry) {
         return PathKey(entry.c_str() + 1).value_or(L"?" + entry.substr(1));
     };
+    // A pending mark names its target, not something to delete.
     std::unordered_set<std::wstring> named;
-    for (const std::wstring& entry : UninstallListEntries(list))
-        named.insert(keyOf(entry));
+    for (const std::wstring& entry : UninstallListEntries(list)) {
+        if (entry[0] != kPendingEntry)
+            named.insert(keyOf(entry));
+    }
+    // An earlier pending mark belongs to a run that is over: this list
+    // says whether one is pending now.
     for (const std::wstring& entry : UninstallListEntries(earlier)) {
-        if (GetFileAttributesW(entry.c_str() + 1) != INVALID_FILE_ATTRIBUTES && named.insert(keyOf(entry)).second)
+        if (entry[0] != kPendingEntry && GetFileAttributesW(entry.c_str() + 1) != INVALID_FILE_ATTRIBUTES &&
+            named.insert(keyOf(entry)).second)
             merged += entry + L";";
     }
     return merged;
@@ -358,7 +376,11 @@ int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job)
         job->state = kJobRegisterFailed;
         return job->state;
     }
-    const std::optional<std::wstring> earlierList = EarlierUninstallList(catalog, job->gameId);
+    std::optional<std::wstring> earlierList;
+    if (!ReadEarlierUninstallList(catalog, job->gameId, &earlierList)) {
+        job->state = kJobRegisterFailed;
+        return job->state;
+    }
     const std::wstring uninstallList =
         MergeUninstallLists(UninstallListForJob(*job), earlierList ? earlierList->c_str() : nullptr);
     const uint32_t affiliate = AffiliateForRegistration(*job);

@@ -16,8 +16,9 @@
 // from the held job. Before the first file is written, the entries of the
 // tree are recorded in the game's catalog row (which a game the catalog
 // lacks gets from the package), without marking it installed, so that a
-// run cut short leaves nothing unrecorded. A failed installation removes
-// what it wrote and puts the row back.
+// run cut short leaves nothing unrecorded (the list is marked pending
+// until the registration). A failed installation removes what it wrote
+// and puts the row back.
 bool InstallGamePackage(uint32_t gameId, const wchar_t* packagePath, const wchar_t* targetDir,
                         CInstallNotify* notify);
 
@@ -46,4 +47,5 @@ void ForgetTreeEntries(sqlite3* catalog, InstallJob& job);
 // list first, then every entry of the earlier one that still names
 // something on disk and that list does not name already, so that a
 // reinstall, into the same folder or another, leaves nothing unrecorded.
+// The earlier list's pending mark is not carried over.
 std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlier);

@@ -68,9 +68,9 @@ struct UninstallGuard {
     // or another tool may name the folder a game was installed into when
     // that folder was the user's own.
     std::vector<std::wstring> knownFolders;
-    // Keys of the other installed games' folders: they and everything in
-    // them stay.
-    std::vector<std::wstring> otherGames;
+    // Keys of what the other games hold (sorted): their folders and what
+    // their lists name stay, with the folders that lead to them.
+    std::vector<std::wstring> held;
     // The game whose shortcuts may go; 0: any shortcut the list names.
     uint32_t gameId = 0;
     sqlite3* catalog = nullptr;
@@ -79,9 +79,36 @@ struct UninstallGuard {
 
 enum class EntryOutcome {
     kDone,     // gone, or nothing that may be deleted was there
-    kKept,     // holds or is another installed game's folder: stays recorded
+    kKept,     // holds or is what another game holds: stays recorded
     kFailed,   // could not be deleted (in use, denied): stays recorded
 };
+
+bool ContainsKey(const std::vector<std::wstring>& sorted, const std::wstring& key)
+{
+    return std::binary_search(sorted.begin(), sorted.end(), key);
+}
+
+// The keys of a sorted list that lie below key (not key itself).
+std::vector<std::wstring> KeysBelow(const std::vector<std::wstring>& sorted, const std::wstring& key)
+{
+    const std::wstring prefix = key.back() == L'\\' ? key : key + L'\\';
+    std::vector<std::wstring> below;
+    for (auto it = std::lower_bound(sorted.begin(), sorted.end(), prefix);
+         it != sorted.end() && it->compare(0, prefix.size(), prefix) == 0; ++it)
+        below.push_back(*it);
+    return below;
+}
+
+bool HoldsAnyKey(const std::vector<std::wstring>& sorted, const std::wstring& key)
+{
+    return ContainsKey(sorted, key) || !KeysBelow(sorted, key).empty();
+}
+
+void SortKeys(std::vector<std::wstring>& keys)
+{
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
 
 bool HoldsKnownFolder(const std::wstring& key, const UninstallGuard& guard)
 {
@@ -90,8 +117,8 @@ bool HoldsKnownFolder(const std::wstring& key, const UninstallGuard& guard)
 }
 
 // A folder inside another game's is this game's own (a game installed into
-// another's folder): only the other games' folders themselves, and the
-// folders that lead to them, stay.
+// another's folder): only what the other games hold, and the folders that
+// lead to it, stays.
 EntryOutcome DeleteFolderTree(const wchar_t* path, const UninstallGuard& guard)
 {
     const std::optional<std::wstring> key = PathKey(path);
@@ -101,13 +128,9 @@ EntryOutcome DeleteFolderTree(const wchar_t* path, const UninstallGuard& guard)
         LogMessage(L"Uninstall: %ls is a folder of the system or the user and stays", path);
         return EntryOutcome::kDone;
     }
-    std::vector<std::wstring> keep;
-    for (const std::wstring& game : guard.otherGames) {
-        if (game == *key)
-            return EntryOutcome::kKept;
-        if (IsKeySameOrBelow(game, *key))
-            keep.push_back(game);
-    }
+    if (ContainsKey(guard.held, *key))
+        return EntryOutcome::kKept;
+    const std::vector<std::wstring> keep = KeysBelow(guard.held, *key);
     // A game's own menu folder goes only with a shortcut of the game in it.
     if (guard.gameId && guard.programsFolder && IsKeySameOrBelow(*key, *guard.programsFolder) &&
         !FolderHoldsShortcutOfGame(guard.catalog, path, guard.gameId))
@@ -128,6 +151,8 @@ EntryOutcome DeleteListedFile(const wchar_t* path, const UninstallGuard& guard)
     // A shortcut of that name may be the user's or another game's.
     if (guard.gameId && IsShortcutFile(path) && !IsShortcutOfGame(guard.catalog, path, guard.gameId))
         return EntryOutcome::kDone;
+    if (const std::optional<std::wstring> key = PathKey(path); key && ContainsKey(guard.held, *key))
+        return EntryOutcome::kKept;
     return DeleteFileForced(path) ? EntryOutcome::kDone : EntryOutcome::kFailed;
 }
 
@@ -171,7 +196,7 @@ std::wstring DeleteEntries(const wchar_t* list, const UninstallGuard& guard)
         case EntryOutcome::kDone:
             break;
         case EntryOutcome::kKept:
-            LogMessage(L"Uninstall: %ls holds another installed game and stays", entry.c_str() + 1);
+            LogMessage(L"Uninstall: %ls holds what another game holds and stays", entry.c_str() + 1);
             remaining += entry + L";";
             break;
         case EntryOutcome::kFailed:
@@ -184,27 +209,60 @@ std::wstring DeleteEntries(const wchar_t* list, const UninstallGuard& guard)
     return remaining;
 }
 
-// The keys of the install folders of the installed games other than gameId.
-std::vector<std::wstring> OtherInstalledGameFolders(sqlite3* catalog, uint32_t gameId)
+// A list that an installation recorded before it wrote its first file and
+// that no registration has replaced yet.
+constexpr char kPendingListCondition[] = "(uninstall glob 'P*' or uninstall glob '*;P*')";
+
+bool IsPathEntry(const std::wstring& entry)
 {
-    std::vector<std::wstring> folders;
-    Statement rows;
-    if (!rows.PrepareWithRetry(catalog, "select path from games where inst is not null and inst<>0 and "
-                                        "path is not null and id<>?") ||
-        !rows.BindInt(1, gameId))
-        return folders;
-    while (rows.StepRow()) {
-        if (std::optional<std::wstring> key = PathKey(rows.ColumnText16(0)))
-            folders.push_back(*key);
-    }
-    return folders;
+    return entry[0] == kPendingEntry || wcschr(L"DdLl", entry[0]);
 }
 
-UninstallGuard GuardFor(sqlite3* catalog, uint32_t gameId, const std::vector<std::wstring>& knownFolders)
+// The keys of the paths a list names (every letter that names one).
+void AddListedKeys(const wchar_t* list, std::vector<std::wstring>& keys)
 {
+    if (!list)
+        return;
+    for (const std::wstring& entry : UninstallListEntries(list)) {
+        if (!IsPathEntry(entry))
+            continue;
+        if (std::optional<std::wstring> key = PathKey(entry.c_str() + 1))
+            keys.push_back(*key);
+    }
+}
+
+// What the games other than gameId hold: an installed game its folder and
+// what its list names; a game whose installation was cut short what its
+// pending list names. nullopt when the catalog could not be read: an
+// uninstall that does not know them must delete nothing.
+std::optional<std::vector<std::wstring>> PathsOtherGamesHold(sqlite3* catalog, uint32_t gameId)
+{
+    const std::string sql = std::string("select path, uninstall from games where id<>? and ((inst is not null and "
+                                        "inst<>0) or ") + kPendingListCondition + ")";
+    Statement rows;
+    if (!rows.PrepareWithRetry(catalog, sql.c_str()) || !rows.BindInt(1, gameId))
+        return std::nullopt;
+    std::vector<std::wstring> keys;
+    while (rows.StepRow()) {
+        if (std::optional<std::wstring> key = PathKey(rows.ColumnText16(0)))
+            keys.push_back(*key);
+        AddListedKeys(rows.ColumnText16(1), keys);
+    }
+    if (rows.Failed())
+        return std::nullopt;
+    SortKeys(keys);
+    return keys;
+}
+
+std::optional<UninstallGuard> GuardFor(sqlite3* catalog, uint32_t gameId,
+                                       const std::vector<std::wstring>& knownFolders)
+{
+    std::optional<std::vector<std::wstring>> held = PathsOtherGamesHold(catalog, gameId);
+    if (!held)
+        return std::nullopt;
     UninstallGuard guard;
     guard.knownFolders = knownFolders;
-    guard.otherGames = OtherInstalledGameFolders(catalog, gameId);
+    guard.held = std::move(*held);
     guard.gameId = gameId;
     guard.catalog = catalog;
     wchar_t programs[MAX_PATH + 1] = {};
@@ -240,30 +298,32 @@ void DeleteSparesOfListedFiles(const std::vector<std::wstring>& entries, const w
 // uninstall cut short (a shutdown, a crash) leaves it installed with its
 // list, and the next uninstall finishes the job. What could not go is
 // written back as the game's list.
-void ResetGameRow(sqlite3* catalog, uint32_t gameId, const std::wstring& remaining)
+bool ResetGameRow(sqlite3* catalog, uint32_t gameId, const std::wstring& remaining)
 {
     Statement reset;
-    if (!reset.PrepareWithRetry16(catalog, L"update games set type=2, afl=null, path=null, inst=null, exec=null, "
-                                           L"uninstall=?1, runs=null, price=0 where id=?2") ||
-        (!remaining.empty() && !reset.BindText16(1, remaining.c_str())) || !reset.BindInt(2, gameId) ||
-        !reset.StepWithRetry())
-        LogMessage(L"Uninstall: the catalog row of game %u could not be reset", gameId);
+    if (reset.PrepareWithRetry16(catalog, L"update games set type=2, afl=null, path=null, inst=null, exec=null, "
+                                          L"uninstall=?1, runs=null, price=0 where id=?2") &&
+        (remaining.empty() || reset.BindText16(1, remaining.c_str())) && reset.BindInt(2, gameId) &&
+        reset.StepDone())
+        return true;
+    LogMessage(L"Uninstall: the catalog row of game %u could not be reset", gameId);
+    return false;
 }
 
 // Games uninstalled before this one may have kept entries because they
-// held its folder (it was installed inside theirs); those are free now.
-void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* folder,
+// held what this one held (freed, sorted keys); those may go now. A
+// pending list is left to its own installation or uninstall.
+void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<std::wstring>& freed,
                           const std::vector<std::wstring>& knownFolders)
 {
-    const std::optional<std::wstring> freed = PathKey(folder);
-    if (!freed)
+    if (freed.empty())
         return;
     std::vector<std::pair<uint32_t, std::wstring>> lists;
     {
+        const std::string sql = std::string("select id, uninstall from games where inst is null and "
+                                            "uninstall is not null and id<>? and not ") + kPendingListCondition;
         Statement rows;
-        if (!rows.PrepareWithRetry(catalog, "select id, uninstall from games where inst is null and "
-                                            "uninstall is not null and id<>?") ||
-            !rows.BindInt(1, gameId))
+        if (!rows.PrepareWithRetry(catalog, sql.c_str()) || !rows.BindInt(1, gameId))
             return;
         while (rows.StepRow())
             lists.emplace_back(static_cast<uint32_t>(rows.ColumnInt64(0)), rows.ColumnText16(1));
@@ -273,11 +333,14 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const wchar_t* fold
         std::wstring rest;
         for (const std::wstring& entry : UninstallListEntries(list)) {
             const std::optional<std::wstring> key = PathKey(entry.c_str() + 1);
-            (key && IsKeySameOrBelow(*freed, *key) ? held : rest) += entry + L";";
+            (key && HoldsAnyKey(freed, *key) ? held : rest) += entry + L";";
         }
         if (held.empty())
             continue;
-        const std::wstring remaining = rest + DeleteEntries(held.c_str(), GuardFor(catalog, id, knownFolders));
+        const std::optional<UninstallGuard> guard = GuardFor(catalog, id, knownFolders);
+        if (!guard)
+            continue;
+        const std::wstring remaining = rest + DeleteEntries(held.c_str(), *guard);
         if (!StoreUninstallList(catalog, id, remaining.empty() ? nullptr : remaining.c_str()))
             LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded", id);
     }
@@ -313,7 +376,7 @@ bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list)
 {
     Statement update;
     return update.PrepareWithRetry16(catalog, L"update games set uninstall=?1 where id=?2") &&
-           (!list || update.BindText16(1, list)) && update.BindInt(2, gameId) && update.StepWithRetry();
+           (!list || update.BindText16(1, list)) && update.BindInt(2, gameId) && update.StepDone();
 }
 
 bool DeleteUninstallList(const wchar_t* list)
@@ -345,17 +408,41 @@ bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
     const std::vector<std::wstring> knownFolders = KnownFolderKeys();
     std::wstring remaining;
     if (list) {
+        const std::optional<UninstallGuard> guard = GuardFor(catalog, id, knownFolders);
+        if (!guard) {
+            LogMessage(L"Uninstall: the catalog could not be read; game %u stays as it is", id);
+            return false;
+        }
         if (installDir)
             DeleteSparesOfListedFiles(UninstallListEntries(*list), installDir->c_str());
-        remaining = DeleteEntries(list->c_str(), GuardFor(catalog, id, knownFolders));
+        remaining = DeleteEntries(list->c_str(), *guard);
     }
-    ResetGameRow(catalog, id, remaining);
-    if (installDir)
-        DeleteEntriesFreedBy(catalog, id, installDir->c_str(), knownFolders);
+    if (!ResetGameRow(catalog, id, remaining))
+        return false;
+    std::vector<std::wstring> freed;
+    if (installDir) {
+        if (std::optional<std::wstring> key = PathKey(installDir->c_str()))
+            freed.push_back(*key);
+    }
+    AddListedKeys(list ? list->c_str() : nullptr, freed);
+    SortKeys(freed);
+    DeleteEntriesFreedBy(catalog, id, freed, knownFolders);
     return list.has_value();
 }
 
 bool UninstallGame(int32_t gameId)
 {
     return UninstallGameIn(GetCatalogDb(), gameId);
+}
+
+std::optional<std::vector<uint32_t>> GamesToUninstall(sqlite3* catalog)
+{
+    const std::string sql = std::string("select id from games where inst is not null or ") + kPendingListCondition;
+    Statement rows;
+    if (!rows.PrepareWithRetry(catalog, sql.c_str()))
+        return std::nullopt;
+    std::vector<uint32_t> ids;
+    while (rows.StepRow())
+        ids.push_back(static_cast<uint32_t>(rows.ColumnInt64(0)));
+    return rows.Failed() ? std::nullopt : std::optional<std::vector<uint32_t>>(ids);
 }

@@ -4,7 +4,10 @@
 // uninstall column. Entries are separated by ";", each a letter and a full
 // path: "D" (or "d") a folder to delete with everything below it, "L" (or
 // "l") a file, or a folder with everything below it. Other letters and
-// empty entries are ignored.
+// empty entries are ignored; "P" marks the list of an installation that
+// has begun and not yet been registered (it names the target): a run cut
+// short leaves it, and another game's uninstall then leaves that target
+// and what the list names alone.
 
 #include <sqlite3.h>
 
@@ -12,6 +15,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+constexpr wchar_t kPendingEntry = L'P';
 
 // A path that can stand in an uninstall list: present and without ";",
 // which would split it into entries of its own.
@@ -31,9 +36,15 @@ bool DeleteUninstallList(const wchar_t* list);
 
 // Deletes what the game's uninstall list names, then marks the game not
 // installed (type 2; afl, path, inst, exec and runs null; price 0) with
-// what could not go yet as its list (else null). Entries that games
-// uninstalled earlier kept because they held this game's folder go too.
-// False when the game has no row or no list.
+// what could not go yet as its list (else null). What the other installed
+// games hold, and what pending lists name, stays; entries that games
+// uninstalled earlier kept because they held this game's paths go now.
+// False when the game has no row or no list, or when the catalog could
+// not be read (then nothing is deleted and the row stays as it was).
 bool UninstallGame(int32_t gameId);
+// The games that uninstalling every game takes: the installed ones and
+// those whose installation was cut short (a pending list). nullopt when
+// the catalog could not be read.
+std::optional<std::vector<uint32_t>> GamesToUninstall(sqlite3* catalog);
 // The same on a given catalog connection.
 bool UninstallGameIn(sqlite3* catalog, int32_t gameId);

@@ -112,7 +112,7 @@ bool DeleteTreeKeeping(const std::wstring& dir, const std::vector<std::wstring>&
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (keep.empty() || !IsKept(FoldCase(child), keep))
                 DeleteTreeKeeping(child, keep);
-        } else {
+        } else if (keep.empty() || !IsKept(FoldCase(child), keep)) {
             DeleteFileForced(child.c_str());
         }
         return false;

@@ -35,9 +35,9 @@ bool ForEachFolderEntry(const std::wstring& pattern, Visit visit)
 }
 
 // Deletes a directory with everything below it; read-only files are made
-// writable first. The folders named in keep (full paths) stay with
-// everything in them, and so do the folders that lead to them. True when
-// the directory is gone afterwards.
+// writable first. The files and folders named in keep (full paths) stay,
+// a folder with everything in it, and so do the folders that lead to them.
+// True when the directory is gone afterwards.
 bool DeleteDirectoryTree(const wchar_t* path, const std::vector<std::wstring>& keep = {});
 // Deletes a file, clearing its read-only attribute first.
 bool DeleteFileForced(const wchar_t* path);

@@ -228,13 +228,8 @@ int CopyGameIconsFromSwitch(const wchar_t* modulePath)
 void UninstallAllGames()
 {
     // The ids first: uninstalling changes the rows the query walks.
-    std::vector<uint32_t> installed;
-    {
-        QueryCursor cursor(GetCatalogDb());
-        for (Statement* row = cursor.SelectGamesWhere(L"inst is not null"); row; row = cursor.Next())
-            installed.push_back(GameRecord::Id(*row));
-    }
-    for (uint32_t id : installed)
+    const std::optional<std::vector<uint32_t>> ids = GamesToUninstall(GetCatalogDb());
+    for (uint32_t id : ids.value_or(std::vector<uint32_t>()))
         UninstallGame(static_cast<int32_t>(id));
 }
 

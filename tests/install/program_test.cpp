@@ -1181,6 +1181,56 @@ TEST_F(UninstallTest, AnotherInstalledGameStays)
     EXPECT_EQ("NULL", Column(411, "uninstall"));
 }
 
+// Two games in one folder of the user's, each bringing a folder of the
+// same name: the first one's uninstall leaves the second one's files in
+// it, and the folder goes with the second.
+TEST_F(UninstallTest, TwoGamesInOneFolderKeepEachOthersFiles)
+{
+    AddGame(498, "First");
+    AddGame(499, "Second");
+    const std::wstring shared = work_.File(L"Shared");
+    CreateDirectoryW(shared.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(shared + L"\\mine.txt", "mine"));
+    EXPECT_EQ(1u, Install(498, "First", shared));
+    const std::wstring second = work_.File(L"499_second.db");
+    {
+        Package p(second);
+        p.AddGame(499, std::string("ident499"), std::string("Second"), 0, 0, 4);
+        p.AddDir(1, std::string("ident499"), 0);
+        p.AddDir(2, std::string("game"), 1);
+        p.AddDir(3, std::string("data"), 2);
+        p.AddStored(1, "extra.dat", "the second game's", 3);
+    }
+    EXPECT_EQ(1u, Run(L"i \"" + second + L"\" w \"" + shared + L"\" v 1"));
+    EXPECT_EQ(10u, Uninstall(498));
+    EXPECT_FALSE(PathExists(shared + L"\\game\\qmgame.exe"));
+    EXPECT_TRUE(PathExists(shared + L"\\game\\data\\extra.dat"));
+    EXPECT_EQ(3u, Query(499));
+    EXPECT_EQ(10u, Uninstall(499));
+    EXPECT_EQ((std::set<std::wstring>{L"mine.txt"}), testfiles::ListTree(shared));
+}
+
+// An installation killed part way leaves its list pending: another game's
+// uninstall leaves that target, and the user's files in it, alone, and
+// uninstalling every game finishes it.
+TEST_F(UninstallTest, AKilledInstallationsTargetStaysItsOwn)
+{
+    AddGame(496, "Killed");
+    AddGame(497, "Inside");
+    const std::wstring games = work_.File(L"Games2");
+    InstallKilledAt(MakePackage(496, "Killed"), games, games + L"\\game\\data\\level2.dat");
+    EXPECT_EQ(1u, Install(497, "Inside", games + L"\\X"));
+    CreateDirectoryW((games + L"\\MyStuff").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(games + L"\\MyStuff\\photo.jpg", "mine"));
+    EXPECT_EQ(10u, Uninstall(497));
+    EXPECT_FALSE(PathExists(games + L"\\X"));
+    EXPECT_TRUE(PathExists(games + L"\\MyStuff\\photo.jpg"));
+    EXPECT_TRUE(PathExists(games + L"\\game\\data\\level1.dat"));
+    EXPECT_EQ(10u, Run(L"c 1 e 1"));
+    EXPECT_FALSE(PathExists(games + L"\\game"));
+    EXPECT_EQ("NULL", Column(496, "uninstall"));
+}
+
 // A game the catalog lacks is registered from its package and can be
 // removed; a reinstall into another folder leaves both copies listed.
 TEST_F(UninstallTest, EveryCopyIsRecorded)
