@@ -42,12 +42,13 @@ public:
             return;
         DWORD size = 0;
         GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        user_.resize(size);
-        const bool known = size && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+        std::vector<BYTE> user(size);
+        const bool known = size && GetTokenInformation(token, TokenUser, user.data(), size, &size);
         CloseHandle(token);
         if (!known)
             return;
-        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        // The entry takes a copy of the user's id.
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
         acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
         auto* acl = reinterpret_cast<ACL*>(acl_.data());
         if (InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
@@ -56,11 +57,13 @@ public:
             SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
             attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
     }
+    // The descriptor points into this object, which therefore stays put.
+    UserOnlyAttributes(const UserOnlyAttributes&) = delete;
+    UserOnlyAttributes& operator=(const UserOnlyAttributes&) = delete;
     // Null (the default rights) when the user could not be read.
     SECURITY_ATTRIBUTES* get() { return attributes_.nLength ? &attributes_ : nullptr; }
 
 private:
-    std::vector<BYTE> user_;
     std::vector<BYTE> acl_;
     SECURITY_DESCRIPTOR descriptor_ = {};
     SECURITY_ATTRIBUTES attributes_ = {};
