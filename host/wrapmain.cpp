@@ -5,6 +5,7 @@
 #include "catalog/options.h"
 #include "host/sinks.h"
 #include "install/launch.h"
+#include "install/turn.h"
 #include "install/uninstall.h"
 #include "net/adfeed.h"
 #include "net/customdata.h"
@@ -255,7 +256,10 @@ try {
 
 STDMETHODIMP CWrapMain::gameDelete(ULONG id)
 try {
-    UninstallGame(static_cast<int32_t>(id));
+    // Waits while an installer or uninstaller of this catalog works.
+    InstallTurn turn(GetCatalogDb());
+    if (turn.Held())
+        UninstallGame(static_cast<int32_t>(id));
     return S_OK;
 } catch (...) {
     return E_OUTOFMEMORY;

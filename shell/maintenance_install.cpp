@@ -9,6 +9,7 @@
 #include "install/installer.h"
 #include "install/olderproducts.h"
 #include "install/package.h"
+#include "install/turn.h"
 #include "install/uninstall.h"
 #include "shell/brand.h"
 #include "shell/cmdline.h"
@@ -29,6 +30,8 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -166,6 +169,9 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
 {
     if (!packagePath)
         return false;
+    std::optional<InstallTurn> turn(std::in_place, GetCatalogDb());
+    if (!turn->Held())
+        return false;
     uint32_t id = InstallGameId(packagePath);
     std::optional<std::wstring> targetDir = InstallTarget();
     if (!id || !targetDir)
@@ -185,6 +191,8 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
     else if (state == kJobInstalled)
         KeepExtractedFiles();
     notify.reset();
+    // The error box waits for the user; the other runs need not.
+    turn.reset();
     if (state == kJobInstalled)
         return true;
     // A failed write (a full disk, say) ends without a box.
@@ -227,6 +235,9 @@ int CopyGameIconsFromSwitch(const wchar_t* modulePath)
 
 void UninstallAllGames()
 {
+    InstallTurn turn(GetCatalogDb());
+    if (!turn.Held())
+        return;
     // The ids first: uninstalling changes the rows the query walks.
     const std::optional<std::vector<uint32_t>> ids = GamesToUninstall(GetCatalogDb());
     for (uint32_t id : ids.value_or(std::vector<uint32_t>()))
@@ -235,6 +246,9 @@ void UninstallAllGames()
 
 void UninstallGameFromSwitch(uint32_t id)
 {
+    InstallTurn turn(GetCatalogDb());
+    if (!turn.Held())
+        return;
     bool exists = false;
     {
         QueryCursor cursor(GetCatalogDb());

@@ -548,14 +548,23 @@ public:
             SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SlowLabelProc)));
     }
 
-    // Ends the installing process the moment it shows the file at path:
-    // the files before it are written, that one and those after it are not.
+    // Runs meanwhile the moment the installing process shows the file at
+    // path, while it waits for the label: the files before it are
+    // written, that one and those after it are not.
+    void HoldAt(const std::wstring& path, std::function<void()> meanwhile)
+    {
+        holdPath_ = NormalPath(path);
+        meanwhile_ = std::move(meanwhile);
+        labelProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HoldingLabelProc)));
+    }
+    // Ends the installing process there.
     void KillAt(const std::wstring& path, HANDLE process)
     {
-        killPath_ = NormalPath(path);
-        killProcess_ = process;
-        labelProc_ = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KillingLabelProc)));
+        HoldAt(path, [process] {
+            TerminateProcess(process, 0xDEAD);
+            WaitForSingleObject(process, 5000);
+        });
     }
 
     bool Ready() const { return main_ && dialog_ && progress_ && page_ && label_; }
@@ -585,18 +594,16 @@ private:
         return CallWindowProcW(labelProc_, window, message, wParam, lParam);
     }
 
-    static LRESULT CALLBACK KillingLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    static LRESULT CALLBACK HoldingLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_SETTEXT && NormalPath(reinterpret_cast<const wchar_t*>(lParam)) == killPath_) {
-            TerminateProcess(killProcess_, 0xDEAD);
-            WaitForSingleObject(killProcess_, 5000);
-        }
+        if (message == WM_SETTEXT && NormalPath(reinterpret_cast<const wchar_t*>(lParam)) == holdPath_)
+            meanwhile_();
         return CallWindowProcW(labelProc_, window, message, wParam, lParam);
     }
 
     static inline WNDPROC labelProc_ = nullptr;
-    static inline std::wstring killPath_;
-    static inline HANDLE killProcess_ = nullptr;
+    static inline std::wstring holdPath_;
+    static inline std::function<void()> meanwhile_;
     HWND main_ = nullptr;
     HWND dialog_ = nullptr;
     HWND progress_ = nullptr;
@@ -1528,6 +1535,34 @@ TEST_F(UninstallTest, GamesInsideGamesGoInEveryOrder)
             }
             zeltest::RemoveTree(a);
         } while (std::next_permutation(order.begin(), order.end()));
+    }
+}
+
+// An uninstall started while the game's first install writes, or while
+// another game is written into its folder, waits its turn: the game goes
+// whole, the other game stays whole.
+TEST_F(UninstallTest, InstallsAndUninstallsTakeTurns)
+{
+    AddGame(500, "Outer");
+    const std::wstring outer = work_.File(L"Outer");
+    ASSERT_EQ(1u, Install(500, "Outer", outer));
+    for (uint32_t uninstalled : {501u, 500u}) {
+        SCOPED_TRACE(uninstalled);
+        const std::wstring target = outer + L"\\Inner";
+        LoaderStandIn loader;
+        ASSERT_TRUE(loader.Ready());
+        ZelProcess install;
+        ZelProcess uninstall;
+        ASSERT_TRUE(install.Start(dir_.path(), L"zel.exe",
+                                  L"i \"" + MakePackage(501, "Inner") + L"\" w \"" + target + L"\" v 1"));
+        loader.HoldAt(target + L"\\game\\data\\level2.dat", [&] {
+            ASSERT_TRUE(uninstall.Start(dir_.path(), L"zel.exe", L"u " + Hex(uninstalled) + L" e 1"));
+            EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(uninstall.Handle(), 1500));
+        });
+        EXPECT_EQ(1u, WaitPumping(install));
+        EXPECT_EQ(10u, uninstall.Wait());
+        EXPECT_EQ(uninstalled == 500 ? 3u : 10u, Query(501));
+        EXPECT_EQ(uninstalled == 500 ? 9u : 0u, testfiles::ListTree(target).size());
     }
 }
 
