@@ -71,8 +71,9 @@ std::wstring NormalPath(std::wstring path)
 }
 
 // Runs the program while this thread answers messages (the partner loader
-// stand-in lives here); the full exit code, or nullopt after the time-out.
-std::optional<DWORD> WaitPumping(ZelProcess& process, DWORD timeoutMs = kRunTimeoutMs)
+// stand-in lives here); the full exit code, or nullopt after the time-out
+// (the program is then ended unless it is to go on).
+std::optional<DWORD> WaitPumping(ZelProcess& process, DWORD timeoutMs = kRunTimeoutMs, bool goesOn = false)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -83,7 +84,8 @@ std::optional<DWORD> WaitPumping(ZelProcess& process, DWORD timeoutMs = kRunTime
         }
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs) {
-            process.Kill();
+            if (!goesOn)
+                process.Kill();
             return std::nullopt;
         }
         HANDLE handle = process.Handle();
@@ -1564,6 +1566,51 @@ TEST_F(UninstallTest, InstallsAndUninstallsTakeTurns)
         EXPECT_EQ(uninstalled == 500 ? 3u : 10u, Query(501));
         EXPECT_EQ(uninstalled == 500 ? 9u : 0u, testfiles::ListTree(target).size());
     }
+}
+
+// Another process's lock on the catalog (an update applied, an import) is
+// waited for: it never reads as a catalog without the game, nor fails the
+// registration of a first installation.
+TEST_F(UninstallTest, ABusyCatalogIsWaitedFor)
+{
+    AddGame(502, "Outer");
+    AddGame(503, "Inner");
+    const std::wstring outer = work_.File(L"Busy");
+    ASSERT_EQ(1u, Install(502, "Outer", outer));
+    ASSERT_EQ(1u, Install(503, "Inner", outer + L"\\Inner"));
+    for (const char* lock : {"begin immediate", "begin exclusive"}) {
+        SCOPED_TRACE(lock);
+        const bool uninstalls = lock == std::string("begin exclusive");
+        const std::wstring target = work_.File(uninstalls ? L"Killed" : L"Waited");
+        LoaderStandIn loader;
+        ASSERT_TRUE(loader.Ready());
+        ZelProcess install;
+        ZelProcess uninstall;
+        CatalogFile writer(CatalogPath());
+        ASSERT_TRUE(install.Start(dir_.path(), L"zel.exe",
+                                  L"i \"" + MakePackage(504, "Waited") + L"\" w \"" + target + L"\" v 1"));
+        // The registration meets the lock; or the uninstall, waiting for the
+        // installation's turn, gets it when the installation is killed and
+        // reads under the lock.
+        loader.HoldAt(target + L"\\game\\data\\level2.dat", [&] {
+            if (uninstalls) {
+                ASSERT_TRUE(uninstall.Start(dir_.path(), L"zel.exe", L"u " + Hex(502) + L" e 1"));
+                WaitForSingleObject(uninstall.Handle(), 1000);
+            }
+            writer.Exec(lock);
+            if (uninstalls)
+                TerminateProcess(install.Handle(), 0xDEAD);
+        });
+        ZelProcess& waiting = uninstalls ? uninstall : install;
+        EXPECT_EQ(std::nullopt, WaitPumping(waiting, 1500, true)) << "the lock was not waited for";
+        writer.Exec("commit");
+        EXPECT_EQ(uninstalls ? 10u : 1u, WaitPumping(waiting));
+    }
+    EXPECT_EQ(3u, Query(504));
+    EXPECT_EQ(10u, Query(502));
+    EXPECT_FALSE(PathExists(outer + L"\\game"));
+    EXPECT_EQ(3u, Query(503));
+    EXPECT_EQ(9u, testfiles::ListTree(outer + L"\\Inner").size());
 }
 
 // Runs cut short: an installation killed part way, a reinstall into a
