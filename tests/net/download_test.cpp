@@ -17,6 +17,7 @@ protected:
     zeltest::TempDir dir_{L"net-download"};
 
     void SetUp() override { ASSERT_TRUE(server_.Listening()); }
+    void TearDown() override { SetSyncTransferTimeout(kSyncTransferTimeoutMs); }
 };
 
 TEST_F(SyncRequests, ProbeIsTrueOnlyForStatus200)
@@ -85,6 +86,21 @@ TEST_F(SyncRequests, FailedDownloadsLeaveNoPartialFile)
     EXPECT_FALSE(DownloadUrlToFile(nullptr, kAgentZel, file.c_str()));
     EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), nullptr, file.c_str()));
     EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), kAgentZel, nullptr));
+}
+
+TEST_F(SyncRequests, ASilentServerRunsOutOfTime)
+{
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HttpReply silent = zeltest::TextReply("late");
+    silent.gate = never;
+    server_.Reply("/silent", silent);
+    SetSyncTransferTimeout(300);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(ProbeUrl(server_.WideUrl("silent").c_str()));
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("silent").c_str(), kAgentZel, dir_.File(L"s.txt").c_str()));
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    SetEvent(never);
+    CloseHandle(never);
 }
 
 TEST_F(SyncRequests, PostRefusesOverlongPathsAndPlainHttp)
