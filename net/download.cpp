@@ -3,6 +3,7 @@
 #include "net/internet.h"
 #include "shell/text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -116,6 +117,16 @@ std::optional<uint64_t> AnnouncedLength(HINTERNET request)
     return _wcstoui64(text, nullptr, 10);
 }
 
+// How much of the body the next read may take: no more than the announced
+// length leaves. Bytes past it are not the body's, and reading for them on
+// a kept-alive connection waits for the server to close it.
+DWORD NextReadBytes(std::optional<uint64_t> announced, uint64_t total)
+{
+    if (!announced)
+        return kTransferBytes;
+    return static_cast<DWORD>(std::min<uint64_t>(kTransferBytes, *announced - total));
+}
+
 // Writes the rest of the reply body to filePath. A failed read or write,
 // or a body that ends before its announced length, leaves no partial file
 // behind.
@@ -126,10 +137,11 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
         return false;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kTransferBytes]);
     bool written = buffer != nullptr;
+    const std::optional<uint64_t> announced = AnnouncedLength(request);
     uint64_t total = 0;
-    while (written) {
+    while (written && (!announced || total < *announced)) {
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer.get(), kTransferBytes, &got)) {
+        if (!InternetReadFile(request, buffer.get(), NextReadBytes(announced, total), &got)) {
             written = false;
             break;
         }
@@ -141,7 +153,7 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
     }
     if (fclose(file.release()) != 0)
         written = false;
-    if (std::optional<uint64_t> announced = AnnouncedLength(request); announced && *announced != total)
+    if (announced && *announced != total)
         written = false;
     if (!written)
         DeleteFileW(filePath);

@@ -50,6 +50,10 @@ TEST_F(SyncRequests, DownloadWritesTheWholeBody)
     HttpReply chunked = zeltest::TextReply("in chunks");
     chunked.framing = HttpReply::Framing::Chunked;
     server_.Reply("/chunked", chunked);
+    HttpReply longer = zeltest::TextReply("0123456789 and more than announced");
+    longer.announcedLength = 10;
+    longer.keepOpen = true;
+    server_.Reply("/longer", longer);
 
     std::wstring file = dir_.File(L"big.bin");
     EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("big").c_str(), kAgentManager, file.c_str()));
@@ -63,6 +67,9 @@ TEST_F(SyncRequests, DownloadWritesTheWholeBody)
 
     EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("chunked").c_str(), kAgentZel, file.c_str()));
     EXPECT_EQ("in chunks", zeltest::ReadFileBytes(file));
+    // The body ends at its Content-Length, whatever follows on the connection.
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("longer").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ("0123456789", zeltest::ReadFileBytes(file));
 }
 
 TEST_F(SyncRequests, FailedDownloadsLeaveNoPartialFile)
