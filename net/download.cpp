@@ -40,6 +40,7 @@ struct UrlParts {
     bool secure = false;
 };
 
+// nullopt for any other scheme or a URL without a host.
 std::optional<UrlParts> SplitUrl(const wchar_t* url)
 {
     URL_COMPONENTSW parts = {};
@@ -94,7 +95,8 @@ bool OpenRequest(RequestHandles& handles, const wchar_t* userAgent, const wchar_
 }
 
 // GETs url with the GET flags (over TLS for https); true when the request
-// went out and a reply head came back.
+// went out and a reply head came back. Not InternetOpenUrlW: it sends the
+// request before its handle could be given the time limits.
 bool SendGet(RequestHandles& handles, const wchar_t* url, const wchar_t* userAgent)
 {
     std::optional<UrlParts> parts = SplitUrl(url);
