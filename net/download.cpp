@@ -3,6 +3,7 @@
 #include "net/internet.h"
 #include "shell/text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -21,25 +23,86 @@ constexpr DWORD kPostFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 constexpr DWORD kTransferBytes = 102400;
 constexpr DWORD kUrlPartChars = 128;
 
-HINTERNET OpenRoot(const wchar_t* userAgent)
+DWORD TransferTimeoutMs = kSyncTransferTimeoutMs;
+
+// The handles of one request, closed request first.
+struct RequestHandles {
+    InternetHandle root;
+    InternetHandle connection;
+    InternetHandle request;
+};
+
+// The parts of an http or https URL a request is made of.
+struct UrlParts {
+    std::wstring host;
+    std::wstring path;  // with the query, without a fragment; "/" when empty
+    INTERNET_PORT port = 0;
+    bool secure = false;
+};
+
+// nullopt for any other scheme or a URL without a host.
+std::optional<UrlParts> SplitUrl(const wchar_t* url)
 {
-    return InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    if (!InternetCrackUrlW(url, 0, 0, &parts) || !parts.lpszHostName || parts.dwHostNameLength == 0 ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+        return std::nullopt;
+    UrlParts split;
+    split.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    if (parts.lpszUrlPath)
+        split.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+    split.path = split.path.substr(0, split.path.find(L'#'));
+    if (split.path.empty())
+        split.path = L"/";
+    split.port = parts.nPort;
+    split.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return split;
 }
 
-// A root handle and the URL opened with the GET flags; both or neither.
-bool OpenUrlHandles(const wchar_t* url, const wchar_t* userAgent, InternetHandle& root,
-                    InternetHandle& request)
+// Connecting, sending and each wait for more of the reply give up after the
+// time limit. The limits go on the request itself: Wine's WinINet does not
+// hand a root handle's limits down to the handles made under it.
+bool LimitTransferTime(HINTERNET request)
 {
-    request.Close();
-    root = OpenRoot(userAgent);
-    if (!root)
-        return false;
-    request = InternetOpenUrlW(root.get(), url, nullptr, 0, kGetFlags, 0);
-    if (!request) {
-        root.Close();
-        return false;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD milliseconds = TransferTimeoutMs;
+        if (!InternetSetOptionW(request, option, &milliseconds, sizeof(milliseconds)))
+            return false;
     }
     return true;
+}
+
+// Opens the root handle with the agent, the connection to the URL's host
+// and port, and a request for verb on its path with the time limits set;
+// nothing is sent yet. Redirects are followed when the request is sent.
+bool OpenRequest(RequestHandles& handles, const wchar_t* userAgent, const wchar_t* verb, const UrlParts& url,
+                 DWORD flags)
+{
+    handles.root = InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!handles.root)
+        return false;
+    handles.connection = InternetConnectW(handles.root.get(), url.host.c_str(), url.port, nullptr, nullptr,
+                                          INTERNET_SERVICE_HTTP, 0, 0);
+    if (!handles.connection)
+        return false;
+    handles.request =
+        HttpOpenRequestW(handles.connection.get(), verb, url.path.c_str(), nullptr, nullptr, nullptr, flags, 0);
+    return handles.request && LimitTransferTime(handles.request.get());
+}
+
+// GETs url with the GET flags (over TLS for https); true when the request
+// went out and a reply head came back. Not InternetOpenUrlW: it sends the
+// request before its handle could be given the time limits.
+bool SendGet(RequestHandles& handles, const wchar_t* url, const wchar_t* userAgent)
+{
+    std::optional<UrlParts> parts = SplitUrl(url);
+    return parts &&
+           OpenRequest(handles, userAgent, L"GET", *parts, kGetFlags | (parts->secure ? INTERNET_FLAG_SECURE : 0)) &&
+           HttpSendRequestW(handles.request.get(), nullptr, 0, nullptr, 0);
 }
 
 struct FileCloser {
@@ -56,6 +119,16 @@ std::optional<uint64_t> AnnouncedLength(HINTERNET request)
     return _wcstoui64(text, nullptr, 10);
 }
 
+// How much of the body the next read may take: no more than the announced
+// length leaves. Bytes past it are not the body's, and reading for them on
+// a kept-alive connection waits for the server to close it.
+DWORD NextReadBytes(std::optional<uint64_t> announced, uint64_t total)
+{
+    if (!announced)
+        return kTransferBytes;
+    return static_cast<DWORD>(std::min<uint64_t>(kTransferBytes, *announced - total));
+}
+
 // Writes the rest of the reply body to filePath. A failed read or write,
 // or a body that ends before its announced length, leaves no partial file
 // behind.
@@ -66,10 +139,11 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
         return false;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kTransferBytes]);
     bool written = buffer != nullptr;
+    const std::optional<uint64_t> announced = AnnouncedLength(request);
     uint64_t total = 0;
-    while (written) {
+    while (written && (!announced || total < *announced)) {
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer.get(), kTransferBytes, &got)) {
+        if (!InternetReadFile(request, buffer.get(), NextReadBytes(announced, total), &got)) {
             written = false;
             break;
         }
@@ -81,7 +155,7 @@ bool WriteReplyToFile(HINTERNET request, const wchar_t* filePath)
     }
     if (fclose(file.release()) != 0)
         written = false;
-    if (std::optional<uint64_t> announced = AnnouncedLength(request); announced && *announced != total)
+    if (announced && *announced != total)
         written = false;
     if (!written)
         DeleteFileW(filePath);
@@ -98,57 +172,44 @@ bool IsHttpOk(HINTERNET request)
            code == HTTP_STATUS_OK;
 }
 
+void SetSyncTransferTimeout(DWORD milliseconds)
+{
+    TransferTimeoutMs = milliseconds;
+}
+
 bool ProbeUrl(const wchar_t* url)
 {
     if (!url)
         return false;
-    InternetHandle root;
-    InternetHandle request;
-    return OpenUrlHandles(url, kAgentZel, root, request) && IsHttpOk(request.get());
+    RequestHandles handles;
+    return SendGet(handles, url, kAgentZel) && IsHttpOk(handles.request.get());
 }
 
 bool DownloadUrlToFile(const wchar_t* url, const wchar_t* userAgent, const wchar_t* filePath)
 {
     if (!url || !userAgent || !filePath)
         return false;
-    InternetHandle root;
-    InternetHandle request;
-    if (!OpenUrlHandles(url, userAgent, root, request) || !IsHttpOk(request.get()))
+    RequestHandles handles;
+    if (!SendGet(handles, url, userAgent) || !IsHttpOk(handles.request.get()))
         return false;
-    return WriteReplyToFile(request.get(), filePath);
+    return WriteReplyToFile(handles.request.get(), filePath);
 }
 
 bool HttpPostForm(const wchar_t* url, const wchar_t* filePath, const wchar_t* body)
 {
     if (!url || !filePath || !body)
         return false;
-    InternetHandle root(OpenRoot(kAgentManager));
-    if (!root)
-        return false;
-    wchar_t host[kUrlPartChars] = {};
-    wchar_t path[kUrlPartChars] = {};
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = kUrlPartChars;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = kUrlPartChars;
-    if (!InternetCrackUrlW(url, 0, 0, &parts))
-        return false;
-    InternetHandle connection(
-        InternetConnectW(root.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection)
-        return false;
-    InternetHandle request(
-        HttpOpenRequestW(connection.get(), L"POST", path, nullptr, nullptr, nullptr, kPostFlags, 0));
-    if (!request)
+    std::optional<UrlParts> parts = SplitUrl(url);
+    if (!parts || parts->host.size() >= kUrlPartChars || parts->path.size() >= kUrlPartChars)
         return false;
     Utf8String utf8(body);
     if (!utf8.get() || !*utf8.get())
         return false;
-    if (!HttpSendRequestA(request.get(), nullptr, 0, const_cast<char*>(utf8.get()),
+    RequestHandles handles;
+    if (!OpenRequest(handles, kAgentManager, L"POST", *parts, kPostFlags) ||
+        !HttpSendRequestA(handles.request.get(), nullptr, 0, const_cast<char*>(utf8.get()),
                           static_cast<DWORD>(strlen(utf8.get()))))
         return false;
     // An error reply is stored like any other: the caller reads the text.
-    return WriteReplyToFile(request.get(), filePath);
+    return WriteReplyToFile(handles.request.get(), filePath);
 }

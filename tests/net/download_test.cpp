@@ -17,6 +17,7 @@ protected:
     zeltest::TempDir dir_{L"net-download"};
 
     void SetUp() override { ASSERT_TRUE(server_.Listening()); }
+    void TearDown() override { SetSyncTransferTimeout(kSyncTransferTimeoutMs); }
 };
 
 TEST_F(SyncRequests, ProbeIsTrueOnlyForStatus200)
@@ -49,6 +50,10 @@ TEST_F(SyncRequests, DownloadWritesTheWholeBody)
     HttpReply chunked = zeltest::TextReply("in chunks");
     chunked.framing = HttpReply::Framing::Chunked;
     server_.Reply("/chunked", chunked);
+    HttpReply longer = zeltest::TextReply("0123456789 and more than announced");
+    longer.announcedLength = 10;
+    longer.keepOpen = true;
+    server_.Reply("/longer", longer);
 
     std::wstring file = dir_.File(L"big.bin");
     EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("big").c_str(), kAgentManager, file.c_str()));
@@ -62,6 +67,9 @@ TEST_F(SyncRequests, DownloadWritesTheWholeBody)
 
     EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("chunked").c_str(), kAgentZel, file.c_str()));
     EXPECT_EQ("in chunks", zeltest::ReadFileBytes(file));
+    // The body ends at its Content-Length, whatever follows on the connection.
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("longer").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ("0123456789", zeltest::ReadFileBytes(file));
 }
 
 TEST_F(SyncRequests, FailedDownloadsLeaveNoPartialFile)
@@ -85,6 +93,21 @@ TEST_F(SyncRequests, FailedDownloadsLeaveNoPartialFile)
     EXPECT_FALSE(DownloadUrlToFile(nullptr, kAgentZel, file.c_str()));
     EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), nullptr, file.c_str()));
     EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("gone").c_str(), kAgentZel, nullptr));
+}
+
+TEST_F(SyncRequests, ASilentServerRunsOutOfTime)
+{
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HttpReply silent = zeltest::TextReply("late");
+    silent.gate = never;
+    server_.Reply("/silent", silent);
+    SetSyncTransferTimeout(300);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(ProbeUrl(server_.WideUrl("silent").c_str()));
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("silent").c_str(), kAgentZel, dir_.File(L"s.txt").c_str()));
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    SetEvent(never);
+    CloseHandle(never);
 }
 
 TEST_F(SyncRequests, PostRefusesOverlongPathsAndPlainHttp)

@@ -380,8 +380,8 @@ void HttpServer::Serve(uintptr_t client)
             HANDLE waits[] = {reply.gate, stopEvent_};
             released = WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
         }
-        if (released)
-            SendReply(client, reply);
+        if (released && SendReply(client, reply) && reply.keepOpen)
+            WaitForSingleObject(stopEvent_, INFINITE);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -408,7 +408,7 @@ bool HttpServer::SendReply(uintptr_t client, const HttpReply& reply)
     case HttpReply::Framing::CloseDelimited:
         break;
     }
-    head += "Connection: close\r\n\r\n";
+    head += reply.keepOpen ? "\r\n" : "Connection: close\r\n\r\n";
 
     std::string body = reply.body;
     if (reply.framing == HttpReply::Framing::Chunked) {
@@ -416,12 +416,12 @@ bool HttpServer::SendReply(uintptr_t client, const HttpReply& reply)
         snprintf(size, sizeof(size), "%zx\r\n", body.size());
         body = body.empty() ? "0\r\n\r\n" : size + body + "\r\n0\r\n\r\n";
     }
-    if (!SendAll(socket, head))
-        return false;
+    // The head and the (first half of the) body in one write, as a server
+    // answering at once sends them.
     if (reply.pauseMs == 0 || body.size() < 2)
-        return SendAll(socket, body);
+        return SendAll(socket, head + body);
     size_t half = body.size() / 2;
-    if (!SendAll(socket, body.data(), half))
+    if (!SendAll(socket, head + body.substr(0, half)))
         return false;
     if (WaitForSingleObject(stopEvent_, reply.pauseMs) == WAIT_OBJECT_0)
         return false;

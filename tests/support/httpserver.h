@@ -4,7 +4,7 @@
 // the system picks, run on threads of the test executable. Replies are
 // scripted per path, or made by one handler for every other path; every
 // request is recorded as the server saw it. Each connection serves one
-// request and is closed after the reply.
+// request and is closed after the reply, unless the reply keeps it open.
 
 #include <windows.h>
 
@@ -56,6 +56,9 @@ struct HttpReply {
     // Hold the reply (not the request) until this event is set, e.g. to make
     // one request finish after another. The server does not own it.
     HANDLE gate = nullptr;
+    // Keep the connection open after the reply, as a kept-alive one, until
+    // the server stops.
+    bool keepOpen = false;
 };
 
 HttpReply TextReply(std::string body, int status = 200);
