@@ -220,6 +220,7 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     job.installDir = targetDir;
     const uint32_t root = RootDirectoryId(package, ident);
     ResetPackageWalk();
+    const SharedPackageIndex sharedIndex(package);
     const int32_t step = ProgressStep(package, packageGameId, targetDir, root);
 
     // A package cut short is refused before the catalog hears of it.
