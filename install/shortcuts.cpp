@@ -73,11 +73,6 @@ bool AnyShortcutIn(const wchar_t* folder, Visit visit)
     });
 }
 
-bool IsEmptyFolder(const wchar_t* folder)
-{
-    return !ForEachFolderEntry(std::wstring(folder) + L"\\*", [](const WIN32_FIND_DATAW&) { return true; });
-}
-
 // A folder that some manager's game shortcut lives in (any brand's, any
 // game's): a per-game menu folder, not one an older installer left.
 bool HoldsManagerGameShortcut(const wchar_t* folder)
@@ -142,7 +137,7 @@ std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const 
         std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
         if (!folder)
             return std::nullopt;
-        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsEmptyFolder(folder->c_str()) ||
+        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsFolderEmpty(*folder).value_or(false) ||
             FolderHoldsShortcutOfGame(GetCatalogDb(), folder->c_str(), gameId))
             return subfolder;
     }

@@ -1109,6 +1109,19 @@ TEST_F(UninstallTest, WhatTheGameDidNotBringStays)
     EXPECT_EQ(10u, Uninstall(401));
     EXPECT_FALSE(PathExists(fresh));
 
+    // A folder that cannot be listed (held open without sharing) may hold
+    // anything: it is not the game's.
+    const std::wstring unlisted = work_.File(L"Unlisted");
+    CreateDirectoryW(unlisted.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(unlisted + L"\\letter.doc", "dear"));
+    HANDLE held = CreateFileW(unlisted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(1u, Install(401, "Fresh", unlisted));
+    CloseHandle(held);
+    EXPECT_EQ(10u, Uninstall(401));
+    EXPECT_EQ((std::set<std::wstring>{L"letter.doc"}), testfiles::ListTree(unlisted));
+
     // A list an older version wrote for a game installed into Documents.
     const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
     ASSERT_FALSE(documents.empty());
