@@ -295,6 +295,14 @@ TEST_F(ProgramTest, PerGameMenuFolderHoldsTheGameAndTheManager)
     EXPECT_FALSE(PathExists(desktopLink));
     EXPECT_FALSE(PathExists(target));
     EXPECT_TRUE(PathExists(menu));
+
+    // A game named as the theme's shortcut: the game's, made second, stays.
+    const std::wstring named = work_.File(L"321_named.db");
+    MakeGamePackage(named, 321, "named", "Test Manager");
+    EXPECT_EQ(1u, Run(kFendrake, L"i \"" + named + L"\" w \"" + work_.File(L"Named") + L"\" a 1f"));
+    EXPECT_EQ(L"r 141", ReadShortcut(menu + L"\\Test Manager\\Test Manager.lnk").arguments);
+    EXPECT_EQ(10u, Run(kFendrake, L"u 141 e 1"));
+    EXPECT_FALSE(PathExists(menu + L"\\Test Manager"));
 }
 
 TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
