@@ -873,12 +873,19 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     testfiles::WriteOlderSettings(otherFolder, "productname=Theta\r");
     zeltest::WriteFileBytes(otherFolder + L"\\affiliate.txt", "123");
     SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\product78", L"Dir", otherFolder);
+    // A device's name: carried over, no path naming the device listed.
+    const std::wstring portFolder = work_.File(L"Old Port");
+    CreateDirectoryW(portFolder.c_str(), nullptr);
+    testfiles::WriteOlderSettings(portFolder, "productname=COM1\r");
+    zeltest::WriteFileBytes(portFolder + L"\\affiliate.txt", "30001");
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\Product79", L"Dir", portFolder);
     const std::wstring uninstallEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OldGamma";
     SetRegString(HKEY_LOCAL_MACHINE, uninstallEntry, L"DisplayName", L"QuivMark Gamma (remove only)");
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert into games(id, name, type, show) values(42, 'Gamma', 2, 1)");
         catalog.Exec("insert into games(id, name, type, show) values(78, 'Theta', 2, 1)");
+        catalog.Exec("insert into games(id, name, type, show) values(79, 'Port', 2, 1)");
     }
 
     const long long before = static_cast<long long>(time(nullptr));
@@ -895,6 +902,7 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
         EXPECT_EQ("1", catalog.Column(78, "type"));
         EXPECT_EQ("30000", catalog.Column(78, "afl"));
         EXPECT_EQ(zeltest::Utf8(otherFolder), catalog.Column(78, "path"));
+        EXPECT_EQ(zeltest::Utf8(L"D" + portFolder + L";D;L"), catalog.Column(79, "uninstall"));
     }
     EXPECT_FALSE(PathExists(folder + L"\\uninstall.exe"));
     EXPECT_FALSE(PathExists(menu + L"\\Uninstall.lnk"));
