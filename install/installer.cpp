@@ -149,25 +149,32 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
     return exists && (*exists || AddGameRow(catalog, job));
 }
 
-bool IsMissingOrEmpty(const wchar_t* folder)
+bool IsMissing(const wchar_t* path)
 {
-    return !ForEachFolderEntry(std::wstring(folder) + L"\\*", [](const WIN32_FIND_DATAW&) { return true; });
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 // The uninstall entries of the tree about to be written. A target folder
 // that is missing or empty becomes the game's own ("D"). One that holds
-// anything, or that is or holds a folder of the system or the user
-// (Documents, Music, the temporary folder ...) even when empty, stays what
-// it was: only what the installation adds to it is listed, and the folders
-// it did not make are looked into.
+// anything, that cannot be listed (it may hold anything), or that is or
+// holds a folder of the system or the user (Documents, Music, the
+// temporary folder ...) even when empty, stays what it was: only what the
+// installation adds to it is listed, and the folders it did not make are
+// looked into. A missing folder holds none of those, and one whose path a
+// known folder will take later is still never taken whole by an uninstall:
+// it is spared the listing of the known folders.
 int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, std::wstring* entries)
 {
-    const std::vector<std::wstring> known = KnownFolderKeys();
     const std::optional<std::wstring> key = PathKey(targetDir);
+    const bool missing = IsMissing(targetDir);
+    const std::vector<std::wstring> known = missing ? std::vector<std::wstring>() : KnownFolderKeys();
     const bool holdsKnown = key && std::any_of(known.begin(), known.end(), [&](const std::wstring& folder) {
         return IsKeySameOrBelow(folder, *key);
     });
-    if (key && !holdsKnown && IsMissingOrEmpty(targetDir)) {
+    if (key && !holdsKnown && (missing || IsFolderEmpty(targetDir).value_or(false))) {
         *entries = L"D" + std::wstring(targetDir) + L";";
         return kPackageWritten;
     }
@@ -232,6 +239,7 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     job.installDir = targetDir;
     const uint32_t root = RootDirectoryId(package, ident);
     ResetPackageWalk();
+    const SharedPackageIndex sharedIndex(package);
     const int32_t step = ProgressStep(package, packageGameId, targetDir, root);
 
     // A package cut short is refused before the catalog hears of it.

@@ -243,8 +243,10 @@ bool ReadProductSettingsFile(const wchar_t* installFolder, OlderProduct* product
         return false;
     product->productName = ReadSettingsProductName(installFolder);
     // The name becomes a folder below the programs menu, a shortcut name
-    // and part of the uninstall list.
-    if (!product->productName || !IsSafeShortcutName(product->productName->c_str()))
+    // and part of the uninstall list. A device's name (COM1) names no
+    // shortcut path at all; the product is carried over all the same.
+    if (!product->productName ||
+        (!IsSafeShortcutName(product->productName->c_str()) && !IsDeviceName(product->productName->c_str())))
         return false;
     std::optional<uint32_t> affiliate = ReadAffiliateFile(installFolder);
     if (!affiliate)
@@ -266,7 +268,13 @@ bool WriteOlderProductRow(const OlderProduct& product)
         return false;
     std::optional<std::wstring> menuFolder =
         OlderProductShortcutPath(CSIDL_PROGRAMS, product, kOlderMenuFolder, nullptr);
-    std::optional<std::wstring> desktopLink = ShortcutPath(CSIDL_DESKTOP, nullptr, product.productName->c_str());
+    std::optional<std::wstring> desktopLink =
+        OlderProductShortcutPath(CSIDL_DESKTOP, product, nullptr, product.productName->c_str());
+    // Paths that would name a device stay out of the list.
+    if (IsDeviceName(product.productName->c_str())) {
+        menuFolder = std::wstring();
+        desktopLink = std::wstring();
+    }
     if (!IsUninstallListPath(product.installFolder) || !IsUninstallListPath(menuFolder) ||
         !IsUninstallListPath(desktopLink))
         return false;
@@ -312,7 +320,9 @@ bool RetargetOldShortcut(int specialFolder, const OlderProduct& product, const w
 std::optional<std::wstring> OlderProductShortcutPath(int specialFolder, const OlderProduct& product,
                                                      const wchar_t* folderName, const wchar_t* shortcutName)
 {
-    if (!product.productName)
+    // Every path the carry-over forms holds the product's name: one that
+    // names a device (COM1) would open the device, which may block for ever.
+    if (!product.productName || IsDeviceName(product.productName->c_str()))
         return std::nullopt;
     if (!folderName)
         return ShortcutPath(specialFolder, nullptr, shortcutName);

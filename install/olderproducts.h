@@ -48,6 +48,7 @@ void RemoveOldUninstaller(const OlderProduct& product);
 // folderName, when given) at the manager with arguments.
 bool RetargetOldShortcut(int specialFolder, const OlderProduct& product, const wchar_t* folderName,
                          const wchar_t* arguments);
-// <special folder>[\<folderName>\<product name>][\<shortcutName>.lnk].
+// <special folder>[\<folderName>\<product name>][\<shortcutName>.lnk];
+// nullopt for a product whose name is a device's: no path is formed.
 std::optional<std::wstring> OlderProductShortcutPath(int specialFolder, const OlderProduct& product,
                                                      const wchar_t* folderName, const wchar_t* shortcutName);

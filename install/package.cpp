@@ -29,6 +29,8 @@ constexpr int kStreamPieceBytes = 65536;
 // made, the ordinary way.
 constexpr char kMapPackagePragma[] = "pragma mmap_size=1073741824";
 
+struct PackageFileIndex;
+
 struct PackageWalkState {
     int32_t fileTotal = 0;
     int32_t progressPosition = 0;
@@ -45,6 +47,10 @@ struct PackageWalkState {
     // The files that replace others, with the spares of what they replace
     // until the installation stands or is taken back.
     std::unique_ptr<StagedFiles> staged;
+    // The index of the file rows that the walks of one package share
+    // while a SharedPackageIndex for it lives.
+    sqlite3* indexedPackage = nullptr;
+    std::shared_ptr<const PackageFileIndex> index;
 };
 
 PackageWalkState g_walk;
@@ -197,27 +203,17 @@ int32_t ForEachPiece(ValueReader& value, Bytef* buffer, int32_t readFailure, Tak
 // listing per directory ("where p=<dir>") would read the whole table once
 // per directory, since p is stored after d; the rows are the same and
 // come in the same (ROWID) order.
-class PackageFiles {
-public:
-    explicit PackageFiles(sqlite3* db)
+struct PackageFileIndex {
+    explicit PackageFileIndex(sqlite3* db)
     {
         // Packages of the current layout carry chunk and compress columns;
         // older ones hold every file inline as a zlib stream.
         Statement probe;
         if (probe.PrepareWithRetry(db, "select chunk, compress from zelfls")) {
             int rc = sqlite3_step(probe.Handle());
-            currentLayout_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
+            currentLayout = rc == SQLITE_ROW || rc == SQLITE_DONE;
         }
         probe.Finalize();
-        // Each file's row is fetched once, with everything but its data,
-        // which is read in place afterwards. A table without the layout's
-        // columns cannot be listed at all.
-        if (!fetch_.Prepare(db, currentLayout_
-                                    ? "select id, n, s, typeof(d), case when typeof(d) in ('integer', 'real') "
-                                      "then d end, chunk, compress from zelfls where rowid=?"
-                                    : "select id, n, s, typeof(d), case when typeof(d) in ('integer', 'real') "
-                                      "then d end from zelfls where rowid=?"))
-            return;
         Statement rows;
         if (!rows.Prepare(db, "select rowid, p from zelfls"))
             return;
@@ -225,22 +221,50 @@ public:
         int rc;
         while ((rc = sqlite3_step(rows.Handle())) == SQLITE_ROW) {
             if (sqlite3_column_type(rows.Handle(), 1) != SQLITE_NULL)
-                rowsByDir_[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
+                rowsByDir[rows.ColumnInt64(1)].push_back(rows.ColumnInt64(0));
         }
         // A listing that breaks off (a package cut short, a broken page)
         // is a failure, not the end of the files.
-        listed_ = rc == SQLITE_DONE;
+        listed = rc == SQLITE_DONE;
     }
 
-    bool Listed() const { return listed_; }
-    bool CurrentLayout() const { return currentLayout_; }
+    bool currentLayout = false;
+    bool listed = false;
+    std::unordered_map<int64_t, std::vector<int64_t>> rowsByDir;
+};
+
+std::shared_ptr<const PackageFileIndex> IndexPackageFiles(sqlite3* db)
+{
+    if (db != g_walk.indexedPackage)
+        return std::make_shared<const PackageFileIndex>(db);
+    if (!g_walk.index)
+        g_walk.index = std::make_shared<const PackageFileIndex>(db);
+    return g_walk.index;
+}
+
+class PackageFiles {
+public:
+    explicit PackageFiles(sqlite3* db) : index_(IndexPackageFiles(db))
+    {
+        // Each file's row is fetched once, with everything but its data,
+        // which is read in place afterwards. A table without the layout's
+        // columns cannot be listed at all.
+        fetchable_ = fetch_.Prepare(db, index_->currentLayout
+                                            ? "select id, n, s, typeof(d), case when typeof(d) in ('integer', "
+                                              "'real') then d end, chunk, compress from zelfls where rowid=?"
+                                            : "select id, n, s, typeof(d), case when typeof(d) in ('integer', "
+                                              "'real') then d end from zelfls where rowid=?");
+    }
+
+    bool Listed() const { return fetchable_ && index_->listed; }
+    bool CurrentLayout() const { return index_->currentLayout; }
 
     // ROWIDs of the files whose p is dirId, in ROWID order.
     const std::vector<int64_t>& RowsOf(uint32_t dirId) const
     {
         static const std::vector<int64_t> kNone;
-        auto found = rowsByDir_.find(static_cast<int64_t>(dirId));
-        return found == rowsByDir_.end() ? kNone : found->second;
+        auto found = index_->rowsByDir.find(static_cast<int64_t>(dirId));
+        return found == index_->rowsByDir.end() ? kNone : found->second;
     }
 
     // Steps the fetch to the file at rowId: id, n, s, typeof(d), d when it
@@ -248,10 +272,9 @@ public:
     const Statement* Fetch(int64_t rowId) { return StepRowOf(fetch_, rowId) ? &fetch_ : nullptr; }
 
 private:
-    bool currentLayout_ = false;
-    bool listed_ = false;
+    std::shared_ptr<const PackageFileIndex> index_;
+    bool fetchable_ = false;
     Statement fetch_;
-    std::unordered_map<int64_t, std::vector<int64_t>> rowsByDir_;
 };
 
 // Columns of a fetched file row.
@@ -780,6 +803,18 @@ bool PackageFileComplete(sqlite3* db)
 void ResetPackageWalk()
 {
     g_walk = PackageWalkState();
+}
+
+SharedPackageIndex::SharedPackageIndex(sqlite3* package)
+{
+    g_walk.indexedPackage = package;
+    g_walk.index.reset();
+}
+
+SharedPackageIndex::~SharedPackageIndex()
+{
+    g_walk.indexedPackage = nullptr;
+    g_walk.index.reset();
 }
 
 namespace {

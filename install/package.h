@@ -34,6 +34,18 @@ constexpr size_t kPackagePathChars = 1024;
 // found, is kept for the life of the process.)
 void ResetPackageWalk();
 
+// While one lives, the walks of package below (the count, the plan, the
+// extraction) share one index of its file rows, made by the first of them,
+// instead of each reading the whole file table again (the rows of a
+// package changed meanwhile are found where it had them).
+class SharedPackageIndex {
+public:
+    explicit SharedPackageIndex(sqlite3* package);
+    ~SharedPackageIndex();
+    SharedPackageIndex(const SharedPackageIndex&) = delete;
+    SharedPackageIndex& operator=(const SharedPackageIndex&) = delete;
+};
+
 // Takes back what the current installation did on disk: the files it
 // replaced get their earlier contents back, and the directories it created
 // (with everything below them) and the files it created in folders that

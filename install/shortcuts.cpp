@@ -73,11 +73,6 @@ bool AnyShortcutIn(const wchar_t* folder, Visit visit)
     });
 }
 
-bool IsEmptyFolder(const wchar_t* folder)
-{
-    return !ForEachFolderEntry(std::wstring(folder) + L"\\*", [](const WIN32_FIND_DATAW&) { return true; });
-}
-
 // A folder that some manager's game shortcut lives in (any brand's, any
 // game's): a per-game menu folder, not one an older installer left.
 bool HoldsManagerGameShortcut(const wchar_t* folder)
@@ -142,7 +137,7 @@ std::optional<std::wstring> FreeGameFolderName(const wchar_t* menuFolder, const 
         std::optional<std::wstring> folder = ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr);
         if (!folder)
             return std::nullopt;
-        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsEmptyFolder(folder->c_str()) ||
+        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES || IsFolderEmpty(*folder).value_or(false) ||
             FolderHoldsShortcutOfGame(GetCatalogDb(), folder->c_str(), gameId))
             return subfolder;
     }
@@ -267,19 +262,27 @@ void CreateGameShortcuts(uint32_t gameId, const wchar_t* name, const wchar_t* id
     if (menuLink) {
         std::optional<std::wstring> gameFolder =
             ownFolder ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), nullptr) : std::nullopt;
-        if (gameFolder)
-            CreateDirectoryPath(gameFolder->c_str());
+        const bool folderMade = gameFolder && GetFileAttributesW(gameFolder->c_str()) == INVALID_FILE_ATTRIBUTES &&
+                                CreateDirectoryPath(gameFolder->c_str());
+        // In the game's own folder first a shortcut of the manager, named
+        // and aimed by the theme, then the game's, which wins should the
+        // two names meet.
+        const wchar_t* brandLinkName = ThemeString(kThemeStringMenuShortcutName);
+        const std::optional<std::wstring> brandLink =
+            gameFolder && brandLinkName && *brandLinkName
+                ? ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), brandLinkName)
+                : std::nullopt;
+        if (brandLink)
+            CreateShortcut(config->GetShortcutTarget(), brandLink->c_str(), GetThemeDllPath(), nullptr);
         if (CreateShortcut(target->c_str(), menuLink->c_str(), iconPath, arguments.c_str())) {
             // Uninstalling removes the game's own folder whole.
             *menuEntry = ownFolder ? gameFolder : menuLink;
-            // Beside the game's shortcut in its own folder, one of the
-            // manager, named and aimed by the theme.
-            const wchar_t* brandLinkName = ThemeString(kThemeStringMenuShortcutName);
-            if (gameFolder && brandLinkName && *brandLinkName) {
-                if (std::optional<std::wstring> brandLink =
-                        ShortcutPath(CSIDL_PROGRAMS, subfolder.c_str(), brandLinkName))
-                    CreateShortcut(config->GetShortcutTarget(), brandLink->c_str(), GetThemeDllPath(), nullptr);
-            }
+        } else if (folderMade) {
+            // A folder without the game's shortcut would never be removed:
+            // what this run put there goes, and the folder once empty.
+            if (brandLink)
+                DeleteFileW(brandLink->c_str());
+            RemoveDirectoryW(gameFolder->c_str());
         }
     }
 

@@ -125,6 +125,30 @@ bool DeleteTreeKeeping(const std::wstring& dir, const std::vector<std::wstring>&
 
 }  // namespace
 
+std::optional<bool> IsFolderEmpty(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) {
+        // Only an empty drive's root lists nothing at all, not even ".".
+        const DWORD attributes = GetLastError() == ERROR_FILE_NOT_FOUND ? GetFileAttributesW(folder.c_str())
+                                                                        : INVALID_FILE_ATTRIBUTES;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+        return std::nullopt;
+    }
+    std::optional<bool> empty = true;
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            empty = false;
+    } while (*empty && FindNextFileW(find, &entry));
+    // A listing that breaks off tells nothing of what follows.
+    if (*empty && GetLastError() != ERROR_NO_MORE_FILES)
+        empty = std::nullopt;
+    FindClose(find);
+    return empty;
+}
+
 bool DeleteFileForced(const wchar_t* path)
 {
     if (!path || !*path)

@@ -34,6 +34,11 @@ bool ForEachFolderEntry(const std::wstring& pattern, Visit visit)
     return stopped;
 }
 
+// Whether the folder holds nothing; nullopt when it cannot be listed (it
+// is missing or no folder, access is denied, the path is too long), which
+// is no answer either way.
+std::optional<bool> IsFolderEmpty(const std::wstring& folder);
+
 // Deletes a directory with everything below it; read-only files are made
 // writable first. The files and folders named in keep (full paths) stay,
 // a folder with everything in it, and so do the folders that lead to them.

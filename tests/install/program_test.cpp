@@ -297,6 +297,14 @@ TEST_F(ProgramTest, PerGameMenuFolderHoldsTheGameAndTheManager)
     EXPECT_FALSE(PathExists(desktopLink));
     EXPECT_FALSE(PathExists(target));
     EXPECT_TRUE(PathExists(menu));
+
+    // A game named as the theme's shortcut: the game's, made second, stays.
+    const std::wstring named = work_.File(L"321_named.db");
+    MakeGamePackage(named, 321, "named", "Test Manager");
+    EXPECT_EQ(1u, Run(kFendrake, L"i \"" + named + L"\" w \"" + work_.File(L"Named") + L"\" a 1f"));
+    EXPECT_EQ(L"r 141", ReadShortcut(menu + L"\\Test Manager\\Test Manager.lnk").arguments);
+    EXPECT_EQ(10u, Run(kFendrake, L"u 141 e 1"));
+    EXPECT_FALSE(PathExists(menu + L"\\Test Manager"));
 }
 
 TEST_F(ProgramTest, FailingPackageShowsItsCodeAndLeavesNoTarget)
@@ -874,12 +882,19 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     testfiles::WriteOlderSettings(otherFolder, "productname=Theta\r");
     zeltest::WriteFileBytes(otherFolder + L"\\affiliate.txt", "123");
     SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\product78", L"Dir", otherFolder);
+    // A device's name: carried over, no path naming the device listed.
+    const std::wstring portFolder = work_.File(L"Old Port");
+    CreateDirectoryW(portFolder.c_str(), nullptr);
+    testfiles::WriteOlderSettings(portFolder, "productname=COM1\r");
+    zeltest::WriteFileBytes(portFolder + L"\\affiliate.txt", "30001");
+    SetRegString(HKEY_CURRENT_USER, L"Software\\OtherVendor\\Products\\Product79", L"Dir", portFolder);
     const std::wstring uninstallEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OldGamma";
     SetRegString(HKEY_LOCAL_MACHINE, uninstallEntry, L"DisplayName", L"QuivMark Gamma (remove only)");
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert into games(id, name, type, show) values(42, 'Gamma', 2, 1)");
         catalog.Exec("insert into games(id, name, type, show) values(78, 'Theta', 2, 1)");
+        catalog.Exec("insert into games(id, name, type, show) values(79, 'Port', 2, 1)");
     }
 
     const long long before = static_cast<long long>(time(nullptr));
@@ -896,6 +911,7 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
         EXPECT_EQ("1", catalog.Column(78, "type"));
         EXPECT_EQ("30000", catalog.Column(78, "afl"));
         EXPECT_EQ(zeltest::Utf8(otherFolder), catalog.Column(78, "path"));
+        EXPECT_EQ(zeltest::Utf8(L"D" + portFolder + L";D;L"), catalog.Column(79, "uninstall"));
     }
     EXPECT_FALSE(PathExists(folder + L"\\uninstall.exe"));
     EXPECT_FALSE(PathExists(menu + L"\\Uninstall.lnk"));
@@ -1117,6 +1133,19 @@ TEST_F(UninstallTest, WhatTheGameDidNotBringStays)
     EXPECT_EQ(Utf8(L"D" + fresh + L";"), Column(401, "uninstall").substr(0, Utf8(fresh).size() + 2));
     EXPECT_EQ(10u, Uninstall(401));
     EXPECT_FALSE(PathExists(fresh));
+
+    // A folder that cannot be listed (held open without sharing) may hold
+    // anything: it is not the game's.
+    const std::wstring unlisted = work_.File(L"Unlisted");
+    CreateDirectoryW(unlisted.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(unlisted + L"\\letter.doc", "dear"));
+    HANDLE held = CreateFileW(unlisted.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(1u, Install(401, "Fresh", unlisted));
+    CloseHandle(held);
+    EXPECT_EQ(10u, Uninstall(401));
+    EXPECT_EQ((std::set<std::wstring>{L"letter.doc"}), testfiles::ListTree(unlisted));
 
     // A list an older version wrote for a game installed into Documents.
     const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
