@@ -149,14 +149,6 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
     return exists && (*exists || AddGameRow(catalog, job));
 }
 
-bool IsMissing(const wchar_t* path)
-{
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 // The uninstall entries of the tree about to be written. A target folder
 // that is missing or empty becomes the game's own ("D"). One that holds
 // anything, that cannot be listed (it may hold anything), or that is or
@@ -169,7 +161,7 @@ bool IsMissing(const wchar_t* path)
 int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, std::wstring* entries)
 {
     const std::optional<std::wstring> key = PathKey(targetDir);
-    const bool missing = IsMissing(targetDir);
+    const bool missing = IsMissingPath(targetDir);
     const std::vector<std::wstring> known = missing ? std::vector<std::wstring>() : KnownFolderKeys();
     const bool holdsKnown = key && std::any_of(known.begin(), known.end(), [&](const std::wstring& folder) {
         return IsKeySameOrBelow(folder, *key);

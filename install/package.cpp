@@ -55,9 +55,12 @@ struct PackageWalkState {
 
 PackageWalkState g_walk;
 
+// What cannot be looked at may be there: it is never taken for a path
+// the installation makes, which it would overwrite without a spare and
+// list as its own.
 bool PathExists(const wchar_t* path)
 {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    return !IsMissingPath(path);
 }
 
 bool InsideCreatedDirectory(const std::wstring& path)

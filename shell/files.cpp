@@ -125,6 +125,14 @@ bool DeleteTreeKeeping(const std::wstring& dir, const std::vector<std::wstring>&
 
 }  // namespace
 
+bool IsMissingPath(const wchar_t* path)
+{
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 std::optional<bool> IsFolderEmpty(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;

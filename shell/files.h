@@ -34,6 +34,11 @@ bool ForEachFolderEntry(const std::wstring& pattern, Visit visit)
     return stopped;
 }
 
+// True only when nothing is at path (it, or its folder, is not found). A
+// path that cannot be looked at (access denied, in use) may be there: an
+// installation must not take it for one it makes.
+bool IsMissingPath(const wchar_t* path);
+
 // Whether the folder holds nothing; nullopt when it cannot be listed (it
 // is missing or no folder, access is denied, the path is too long), which
 // is no answer either way.
