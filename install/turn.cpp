@@ -12,25 +12,6 @@
 
 namespace {
 
-// "Local\ZelInstallTurn.<hash>": a name cannot hold a backslash, so the
-// catalog's path key (full, long names, case folded) is hashed, FNV-1a in
-// 64 bits, the same in every build. nullopt without a catalog path.
-std::optional<std::wstring> TurnName()
-{
-    Utf8ToWide path(GetCatalogDbPath());
-    std::optional<std::wstring> key = path.get() && *path.get() ? PathKey(path.get()) : std::nullopt;
-    if (!key)
-        return std::nullopt;
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (wchar_t c : *key) {
-        hash ^= static_cast<uint16_t>(c);
-        hash *= 0x100000001b3ull;
-    }
-    wchar_t name[64];
-    swprintf(name, 64, L"Local\\ZelInstallTurn.%016llx", static_cast<unsigned long long>(hash));
-    return std::wstring(name);
-}
-
 // The process's user, elevated or not, may take the turn: an elevated
 // installer's default rights would shut out the user's own manager.
 class UserOnlyAttributes {
@@ -104,9 +85,28 @@ bool WaitAnsweringSentMessages(HANDLE mutex)
 
 }  // namespace
 
+// "Local\ZelInstallTurn.<hash>": a name cannot hold a backslash, so the
+// catalog's path key (full, long names, case folded) is hashed, FNV-1a in
+// 64 bits, the same in every build.
+std::optional<std::wstring> InstallTurnName(const wchar_t* catalogPath)
+{
+    std::optional<std::wstring> key = catalogPath && *catalogPath ? PathKey(catalogPath) : std::nullopt;
+    if (!key)
+        return std::nullopt;
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (wchar_t c : *key) {
+        hash ^= static_cast<uint16_t>(c);
+        hash *= 0x100000001b3ull;
+    }
+    wchar_t name[64];
+    swprintf(name, 64, L"Local\\ZelInstallTurn.%016llx", static_cast<unsigned long long>(hash));
+    return std::wstring(name);
+}
+
 InstallTurn::InstallTurn(sqlite3* catalog)
 {
-    std::optional<std::wstring> name = TurnName();
+    Utf8ToWide catalogPath(GetCatalogDbPath());
+    std::optional<std::wstring> name = InstallTurnName(catalogPath.get());
     if (!name)
         return;
     UserOnlyAttributes attributes;

@@ -13,6 +13,13 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+
+// The turn's name for the catalog file at catalogPath: one per file,
+// however the path is spelled. nullopt for a path that names no file.
+std::optional<std::wstring> InstallTurnName(const wchar_t* catalogPath);
+
 class InstallTurn {
 public:
     // Waits without limit, as a busy catalog is waited for, until this

@@ -5,7 +5,11 @@
 // second copy.
 #include "interactive.h"
 
+#include "install/turn.h"
+
 #include <mshtmhst.h>
+
+#include <thread>
 
 using namespace hoste2e;
 
@@ -144,6 +148,34 @@ TEST_F(InteractiveRun, PageMethodsOnTheWindow)
     EXPECT_EQ(L"error:0x80004001", PageCalls(L"'gameSelect', 5"));
     EXPECT_EQ(L"ok", PageCalls(L"'uiTest', 5"));
 
+    EXPECT_EQ(10u, CloseAndWait());
+}
+
+// The page's uninstall waits while an installer of the same catalog has
+// its turn (held here by another thread), then does its work.
+TEST_F(InteractiveRun, ThePagesUninstallWaitsForAnInstallersTurn)
+{
+    InstallTheme(ZEL_THEME_TESTING_DB, L"testing");
+    Seed(kTwoGames);
+    ASSERT_NE(nullptr, StartAndWaitForFeed());
+    const std::optional<std::wstring> name = InstallTurnName(Catalog().c_str());
+    ASSERT_TRUE(name);
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread installer([&] {
+        HANDLE turn = CreateMutexW(nullptr, TRUE, name->c_str());
+        SetEvent(taken);
+        Sleep(1500);
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    });
+    WaitForSingleObject(taken, 10000);
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(L"ok", PageCalls(L"'gameDelete', 5"));
+    EXPECT_LE(1400u, GetTickCount64() - start) << "the uninstall did not wait";
+    installer.join();
+    CloseHandle(taken);
+    TestDb db(Catalog());
+    EXPECT_EQ("NULL", db.Text("select ifnull(inst, 'NULL') from games where id=5").value_or(""));
     EXPECT_EQ(10u, CloseAndWait());
 }
 
