@@ -88,20 +88,31 @@ bool ContainsKey(const std::vector<std::wstring>& sorted, const std::wstring& ke
     return std::binary_search(sorted.begin(), sorted.end(), key);
 }
 
-// The keys of a sorted list that lie below key (not key itself).
+// Where the keys of a sorted list that lie below key (not key itself)
+// begin; they run while they start with prefix.
+std::vector<std::wstring>::const_iterator FirstKeyBelow(const std::vector<std::wstring>& sorted,
+                                                        const std::wstring& key, std::wstring* prefix)
+{
+    *prefix = key.back() == L'\\' ? key : key + L'\\';
+    return std::lower_bound(sorted.begin(), sorted.end(), *prefix);
+}
+
 std::vector<std::wstring> KeysBelow(const std::vector<std::wstring>& sorted, const std::wstring& key)
 {
-    const std::wstring prefix = key.back() == L'\\' ? key : key + L'\\';
+    std::wstring prefix;
     std::vector<std::wstring> below;
-    for (auto it = std::lower_bound(sorted.begin(), sorted.end(), prefix);
+    for (auto it = FirstKeyBelow(sorted, key, &prefix);
          it != sorted.end() && it->compare(0, prefix.size(), prefix) == 0; ++it)
         below.push_back(*it);
     return below;
 }
 
+// Whether key is, or holds, a key of the sorted list.
 bool HoldsAnyKey(const std::vector<std::wstring>& sorted, const std::wstring& key)
 {
-    return ContainsKey(sorted, key) || !KeysBelow(sorted, key).empty();
+    std::wstring prefix;
+    const auto below = FirstKeyBelow(sorted, key, &prefix);
+    return ContainsKey(sorted, key) || (below != sorted.end() && below->compare(0, prefix.size(), prefix) == 0);
 }
 
 void SortKeys(std::vector<std::wstring>& keys)
@@ -254,15 +265,12 @@ std::optional<std::vector<std::wstring>> PathsOtherGamesHold(sqlite3* catalog, u
     return keys;
 }
 
-std::optional<UninstallGuard> GuardFor(sqlite3* catalog, uint32_t gameId,
-                                       const std::vector<std::wstring>& knownFolders)
+UninstallGuard GuardFor(sqlite3* catalog, uint32_t gameId, const std::vector<std::wstring>& knownFolders,
+                        std::vector<std::wstring> held)
 {
-    std::optional<std::vector<std::wstring>> held = PathsOtherGamesHold(catalog, gameId);
-    if (!held)
-        return std::nullopt;
     UninstallGuard guard;
     guard.knownFolders = knownFolders;
-    guard.held = std::move(*held);
+    guard.held = std::move(held);
     guard.gameId = gameId;
     guard.catalog = catalog;
     wchar_t programs[MAX_PATH + 1] = {};
@@ -318,6 +326,11 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<s
 {
     if (freed.empty())
         return;
+    // The lists retried are of games neither installed nor pending, which
+    // hold nothing: one reading of what the others hold serves them all.
+    const std::optional<std::vector<std::wstring>> others = PathsOtherGamesHold(catalog, gameId);
+    if (!others)
+        return;
     std::vector<std::pair<uint32_t, std::wstring>> lists;
     {
         const std::string sql = std::string("select id, uninstall from games where inst is null and "
@@ -337,10 +350,8 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<s
         }
         if (held.empty())
             continue;
-        const std::optional<UninstallGuard> guard = GuardFor(catalog, id, knownFolders);
-        if (!guard)
-            continue;
-        const std::wstring remaining = rest + DeleteEntries(held.c_str(), *guard);
+        const std::wstring remaining =
+            rest + DeleteEntries(held.c_str(), GuardFor(catalog, id, knownFolders, *others));
         if (!StoreUninstallList(catalog, id, remaining.empty() ? nullptr : remaining.c_str()))
             LogMessage(L"Uninstall: the remaining entries of game %u could not be recorded", id);
     }
@@ -408,14 +419,14 @@ bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
     const std::vector<std::wstring> knownFolders = KnownFolderKeys();
     std::wstring remaining;
     if (list) {
-        const std::optional<UninstallGuard> guard = GuardFor(catalog, id, knownFolders);
-        if (!guard) {
+        std::optional<std::vector<std::wstring>> others = PathsOtherGamesHold(catalog, id);
+        if (!others) {
             LogMessage(L"Uninstall: the catalog could not be read; game %u stays as it is", id);
             return false;
         }
         if (installDir)
             DeleteSparesOfListedFiles(UninstallListEntries(*list), installDir->c_str());
-        remaining = DeleteEntries(list->c_str(), *guard);
+        remaining = DeleteEntries(list->c_str(), GuardFor(catalog, id, knownFolders, std::move(*others)));
     }
     if (!ResetGameRow(catalog, id, remaining))
         return false;

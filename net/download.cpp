@@ -116,7 +116,12 @@ std::optional<uint64_t> AnnouncedLength(HINTERNET request)
     DWORD size = sizeof(text);
     if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
         return std::nullopt;
-    return _wcstoui64(text, nullptr, 10);
+    // A value that is no number announces nothing (it is not a length of 0).
+    wchar_t* end = nullptr;
+    const uint64_t length = _wcstoui64(text, &end, 10);
+    if (end == text || *end)
+        return std::nullopt;
+    return length;
 }
 
 // How much of the body the next read may take: no more than the announced
