@@ -105,18 +105,6 @@ bool BindOptionalText(Statement& stmt, int index, const std::optional<std::wstri
     return !text || stmt.BindText16(index, text->c_str());
 }
 
-// The game's uninstall list (nullopt: none, or no row). False when the
-// catalog could not be read: a list written without the earlier one would
-// lose what it named.
-bool ReadEarlierUninstallList(sqlite3* catalog, uint32_t gameId, std::optional<std::wstring>* list)
-{
-    Statement row;
-    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId))
-        return false;
-    *list = row.StepRow() ? ColumnCopy(row, 0) : std::nullopt;
-    return !row.Failed();
-}
-
 // nullopt when the catalog could not be read.
 std::optional<bool> GameRowExists(sqlite3* catalog, uint32_t gameId)
 {
@@ -194,7 +182,7 @@ bool RecordTreeEntries(sqlite3* catalog, InstallJob& job, const wchar_t* targetD
     if (!catalog)
         return true;
     const std::optional<bool> exists = GameRowExists(catalog, job.gameId);
-    if (!exists || !ReadEarlierUninstallList(catalog, job.gameId, &job.earlierList))
+    if (!exists || !ReadUninstallList(catalog, job.gameId, &job.earlierList))
         return false;
     job.rowAdded = !*exists;
     if (job.rowAdded && !AddGameRow(catalog, job))
@@ -324,9 +312,13 @@ std::wstring MergeUninstallLists(const std::wstring& list, const wchar_t* earlie
     // An earlier pending mark belongs to a run that is over: this list
     // says whether one is pending now.
     for (const std::wstring& entry : UninstallListEntries(earlier)) {
-        if (entry[0] != kPendingEntry && GetFileAttributesW(entry.c_str() + 1) != INVALID_FILE_ATTRIBUTES &&
-            named.insert(keyOf(entry)).second)
-            merged += entry + L";";
+        if (entry[0] == kPendingEntry || GetFileAttributesW(entry.c_str() + 1) == INVALID_FILE_ATTRIBUTES ||
+            !named.insert(keyOf(entry)).second)
+            continue;
+        // A list of the older layout does not end in a separator.
+        if (!merged.empty() && merged.back() != L';')
+            merged += L';';
+        merged += entry + L";";
     }
     return merged;
 }
@@ -377,7 +369,7 @@ int32_t RegisterInstalledGameIn(sqlite3* catalog, InstallJob* job)
         return job->state;
     }
     std::optional<std::wstring> earlierList;
-    if (!ReadEarlierUninstallList(catalog, job->gameId, &earlierList)) {
+    if (!ReadUninstallList(catalog, job->gameId, &earlierList)) {
         job->state = kJobRegisterFailed;
         return job->state;
     }

@@ -2,6 +2,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/storage.h"
+#include "install/installer.h"
 #include "install/names.h"
 #include "install/olderkeystream.h"
 #include "install/shortcuts.h"
@@ -278,7 +279,14 @@ bool WriteOlderProductRow(const OlderProduct& product)
     if (!IsUninstallListPath(product.installFolder) || !IsUninstallListPath(menuFolder) ||
         !IsUninstallListPath(desktopLink))
         return false;
-    std::wstring uninstallList = L"D" + *product.installFolder + L";D" + *menuFolder + L";L" + *desktopLink;
+    // What the game's list named (an installation of it cut short, what an
+    // uninstall could not remove yet) stays recorded after it.
+    std::optional<std::wstring> earlier;
+    if (!ReadUninstallList(catalog, product.productId, &earlier))
+        return false;
+    const std::wstring uninstallList =
+        MergeUninstallLists(L"D" + *product.installFolder + L";D" + *menuFolder + L";L" + *desktopLink,
+                            earlier ? earlier->c_str() : nullptr);
 
     char sql[192];
     snprintf(sql, sizeof(sql), "update games set type=1, afl=%u, inst=%llu, path=?1, uninstall=?2 where id=%u",

@@ -383,6 +383,16 @@ std::vector<std::wstring> UninstallListEntries(const std::wstring& list)
     return entries;
 }
 
+bool ReadUninstallList(sqlite3* catalog, uint32_t gameId, std::optional<std::wstring>* list)
+{
+    Statement row;
+    if (!row.PrepareWithRetry(catalog, "select uninstall from games where id=?") || !row.BindInt(1, gameId))
+        return false;
+    const wchar_t* text = row.StepRow() ? row.ColumnText16(0) : nullptr;
+    *list = text ? std::optional<std::wstring>(text) : std::nullopt;
+    return !row.Failed();
+}
+
 bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list)
 {
     Statement update;

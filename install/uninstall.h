@@ -27,6 +27,10 @@ bool IsUninstallListPath(const std::optional<std::wstring>& path);
 // ends them; empty entries and a letter without a path are left out.
 std::vector<std::wstring> UninstallListEntries(const std::wstring& list);
 
+// Reads the game's uninstall column (nullopt: NULL, or no row). False when
+// the catalog could not be read: a list written without the earlier one
+// would lose what it named.
+bool ReadUninstallList(sqlite3* catalog, uint32_t gameId, std::optional<std::wstring>* list);
 // Writes the game's uninstall column (null: NULL) and nothing else.
 bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list);
 

@@ -893,7 +893,9 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
     {
         CatalogFile catalog(CatalogPath(kQuivmark));
         catalog.Exec("insert into games(id, name, type, show) values(42, 'Gamma', 2, 1)");
-        catalog.Exec("insert into games(id, name, type, show) values(78, 'Theta', 2, 1)");
+        // What an installation of Theta cut short left stays recorded.
+        catalog.ExecWithText("insert into games(id, name, type, show, uninstall) values(78, 'Theta', 2, 1, ?1)",
+                             L"P" + work_.path() + L";L" + work_.path() + L";");
         catalog.Exec("insert into games(id, name, type, show) values(79, 'Port', 2, 1)");
     }
 
@@ -911,6 +913,10 @@ TEST_F(ProgramTest, ProductsOfOlderInstallersAreCarriedOverOnce)
         EXPECT_EQ("1", catalog.Column(78, "type"));
         EXPECT_EQ("30000", catalog.Column(78, "afl"));
         EXPECT_EQ(zeltest::Utf8(otherFolder), catalog.Column(78, "path"));
+        const std::string theta = catalog.Column(78, "uninstall");
+        EXPECT_EQ(0u, theta.find(zeltest::Utf8(L"D" + otherFolder + L";D")));
+        EXPECT_NE(std::string::npos, theta.find(zeltest::Utf8(L";L" + work_.path() + L";"))) << theta;
+        EXPECT_EQ(std::string::npos, theta.find(zeltest::Utf8(L"P" + work_.path()))) << theta;
         EXPECT_EQ(zeltest::Utf8(L"D" + portFolder + L";D;L"), catalog.Column(79, "uninstall"));
     }
     EXPECT_FALSE(PathExists(folder + L"\\uninstall.exe"));
