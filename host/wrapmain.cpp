@@ -29,6 +29,7 @@ namespace {
 constexpr uint32_t kMessageUrlUnreachable = 11;
 constexpr uint32_t kMessageLaunchFailed = 12;
 constexpr uint32_t kMessageStoreUnreachable = 13;
+constexpr uint32_t kMessageAnotherInstallRuns = 14;
 constexpr uint32_t kMessageCustomKey = 402;
 constexpr uint32_t kMessageFacebookPosted = 300;
 constexpr uint32_t kMessageFacebookFailed = 301;
@@ -256,10 +257,15 @@ try {
 
 STDMETHODIMP CWrapMain::gameDelete(ULONG id)
 try {
-    // Waits while an installer or uninstaller of this catalog works.
-    InstallTurn turn(GetCatalogDb());
+    // While an installer or uninstaller of this catalog works, the user is
+    // asked to come back when it has finished, as a second installation is
+    // answered: waiting for it here would leave the window unanswered for
+    // as long as that run takes.
+    InstallTurn turn(GetCatalogDb(), InstallTurn::Wait::kNever);
     if (turn.Held())
         UninstallGame(static_cast<int32_t>(id));
+    else
+        TellPage(kMessageAnotherInstallRuns);
     return S_OK;
 } catch (...) {
     return E_OUTOFMEMORY;

@@ -103,7 +103,7 @@ std::optional<std::wstring> InstallTurnName(const wchar_t* catalogPath)
     return std::wstring(name);
 }
 
-InstallTurn::InstallTurn(sqlite3* catalog)
+InstallTurn::InstallTurn(sqlite3* catalog, Wait wait)
 {
     Utf8ToWide catalogPath(GetCatalogDbPath());
     std::optional<std::wstring> name = InstallTurnName(catalogPath.get());
@@ -113,7 +113,8 @@ InstallTurn::InstallTurn(sqlite3* catalog)
     mutex_ = CreateMutexW(attributes.get(), FALSE, name->c_str());
     if (!mutex_)
         return;
-    held_ = HoldsLock(catalog) ? IsTaken(WaitForSingleObject(mutex_, 0)) : WaitAnsweringSentMessages(mutex_);
+    held_ = wait == Wait::kNever || HoldsLock(catalog) ? IsTaken(WaitForSingleObject(mutex_, 0))
+                                                       : WaitAnsweringSentMessages(mutex_);
 }
 
 InstallTurn::~InstallTurn()

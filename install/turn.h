@@ -22,14 +22,22 @@ std::optional<std::wstring> InstallTurnName(const wchar_t* catalogPath);
 
 class InstallTurn {
 public:
-    // Waits without limit, as a busy catalog is waited for, until this
-    // thread has the turn of the process's catalog. Messages other
-    // threads send to this thread's windows are answered meanwhile, so
-    // the holder never waits on the waiter. Nor does the waiter hold what
-    // the holder may need: while catalog (the connection this thread uses)
-    // keeps a lock (a transaction, a statement part way through), the turn
-    // is only taken when it is free at once.
-    explicit InstallTurn(sqlite3* catalog);
+    enum class Wait {
+        // Waits without limit, as a busy catalog is waited for, until this
+        // thread has the turn of the process's catalog: the runs of the
+        // command line, which have no window to keep answering. Messages
+        // other threads send to this thread's windows are answered
+        // meanwhile, so the holder never waits on the waiter. Nor does the
+        // waiter hold what the holder may need: while catalog (the
+        // connection this thread uses) keeps a lock (a transaction, a
+        // statement part way through), the turn is only taken when it is
+        // free at once.
+        kUntilFree,
+        // Takes the turn only when it is free at once: the window's thread,
+        // which never waits on another process.
+        kNever,
+    };
+    InstallTurn(sqlite3* catalog, Wait wait);
     ~InstallTurn();
     InstallTurn(const InstallTurn&) = delete;
     InstallTurn& operator=(const InstallTurn&) = delete;

@@ -169,7 +169,7 @@ bool InstallGameFromCommandLine(const wchar_t* packagePath, uint32_t kValue)
 {
     if (!packagePath)
         return false;
-    std::optional<InstallTurn> turn(std::in_place, GetCatalogDb());
+    std::optional<InstallTurn> turn(std::in_place, GetCatalogDb(), InstallTurn::Wait::kUntilFree);
     if (!turn->Held())
         return false;
     uint32_t id = InstallGameId(packagePath);
@@ -235,7 +235,7 @@ int CopyGameIconsFromSwitch(const wchar_t* modulePath)
 
 void UninstallAllGames()
 {
-    InstallTurn turn(GetCatalogDb());
+    InstallTurn turn(GetCatalogDb(), InstallTurn::Wait::kUntilFree);
     if (!turn.Held())
         return;
     // The ids first: uninstalling changes the rows the query walks.
@@ -246,7 +246,7 @@ void UninstallAllGames()
 
 void UninstallGameFromSwitch(uint32_t id)
 {
-    InstallTurn turn(GetCatalogDb());
+    InstallTurn turn(GetCatalogDb(), InstallTurn::Wait::kUntilFree);
     if (!turn.Held())
         return;
     bool exists = false;

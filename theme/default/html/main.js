@@ -38,6 +38,7 @@ var MESSAGES = {
   11: 'This page cannot be opened right now. Please check your Internet connection.',
   12: 'The game could not be started. Please reinstall it.',
   13: 'The store cannot be reached right now. Please try again later.',
+  14: 'Another game is being installed or removed. Please try again when it has finished.',
   101: 'The catalog could not be updated. Please try again later.',
   300: 'The game has been posted to your Facebook feed.',
   301: 'The game could not be posted to Facebook.',
