@@ -137,6 +137,26 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
     return exists && (*exists || AddGameRow(catalog, job));
 }
 
+// A file written over one that another game brought is listed as shared:
+// it stays while a game that brought it is installed, whichever goes
+// first, and goes with the last of them. One written over a file of the
+// user's stays the user's, as before.
+int32_t AddSharedFileEntries(uint32_t gameId, const std::vector<std::wstring>& replaced, std::wstring* entries)
+{
+    sqlite3* catalog = GetCatalogDb();
+    if (replaced.empty() || !catalog)
+        return kPackageWritten;
+    const std::optional<std::vector<std::wstring>> brought = PathsOtherGamesBrought(catalog, gameId);
+    if (!brought)
+        return kJobRegisterFailed;
+    for (const std::wstring& path : replaced) {
+        const std::optional<std::wstring> key = PathKey(path.c_str());
+        if (key && IsUninstallListPath(path.c_str()) && LiesWithinAnyKey(*brought, *key))
+            *entries += kSharedFileEntry + path + L";";
+    }
+    return kPackageWritten;
+}
+
 // The uninstall entries of the tree about to be written. A target folder
 // that is missing or empty becomes the game's own ("D"). One that holds
 // anything, that cannot be listed (it may hold anything), or that is or
@@ -146,7 +166,8 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
 // looked into. A missing folder holds none of those, and one whose path a
 // known folder will take later is still never taken whole by an uninstall:
 // it is spared the listing of the known folders.
-int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, std::wstring* entries)
+int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, const InstallJob& job,
+                        std::wstring* entries)
 {
     const std::optional<std::wstring> key = PathKey(targetDir);
     const bool missing = IsMissingPath(targetDir);
@@ -159,13 +180,14 @@ int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t roo
         return kPackageWritten;
     }
     std::vector<std::wstring> added;
-    const int32_t result = PlanPackageDirectory(package, targetDir, root, known, &added);
+    std::vector<std::wstring> replaced;
+    const int32_t result = PlanPackageDirectory(package, targetDir, root, known, &added, &replaced);
     entries->clear();
     for (const std::wstring& path : added) {
         if (IsUninstallListPath(path.c_str()))
             *entries += L"L" + path + L";";
     }
-    return result;
+    return result == kPackageWritten ? AddSharedFileEntries(job.gameId, replaced, entries) : result;
 }
 
 // Before the first file is written, the game's catalog row takes the
@@ -226,7 +248,7 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     if (!PackageFileComplete(package))
         return kPackageListingFailed;
     std::wstring entries;
-    int32_t result = PlanTreeEntries(package, targetDir, root, &entries);
+    int32_t result = PlanTreeEntries(package, targetDir, root, job, &entries);
     if (result != kPackageWritten)
         return result;
     job.treeEntries = entries;

@@ -376,6 +376,7 @@ int32_t CountDirectory(PackageWalk& walk, const wchar_t* dirPath, uint32_t dirId
 struct PlanTargets {
     const std::vector<std::wstring>& keepWhole;
     std::vector<std::wstring>* newPaths;
+    std::vector<std::wstring>* replacedFiles;
 };
 
 bool IsKeptWhole(const std::wstring& path, const PlanTargets& plan)
@@ -406,8 +407,7 @@ int32_t PlanDirectory(PackageWalk& walk, const std::wstring& dirPath, uint32_t d
         std::wstring path;
         if (!FormChildPath(dirPath.c_str(), name, &path))
             return kPackagePathFailed;
-        if (!PathExists(path.c_str()))
-            plan.newPaths->push_back(path);
+        (PathExists(path.c_str()) ? plan.replacedFiles : plan.newPaths)->push_back(path);
     }
     return kPackageWritten;
 }
@@ -867,13 +867,14 @@ int32_t CountPackageFiles(sqlite3* db, const wchar_t* dirPath, uint32_t dirId)
 }
 
 int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId,
-                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths)
+                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths,
+                             std::vector<std::wstring>* replacedFiles)
 {
-    if (!db || !dirPath || !newPaths)
+    if (!db || !dirPath || !newPaths || !replacedFiles)
         return kPackageListingFailed;
     PackageWalk walk(db);
     walk.Enter(dirId);
-    return PlanDirectory(walk, dirPath, dirId, 0, PlanTargets{keepWhole, newPaths});
+    return PlanDirectory(walk, dirPath, dirId, 0, PlanTargets{keepWhole, newPaths, replacedFiles});
 }
 
 int32_t ExtractPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId, int32_t execFileId,

@@ -59,13 +59,15 @@ void KeepExtractedFiles();
 // What writing directory dirId's subtree into dirPath would add there,
 // worked out before anything is written: each folder of the subtree that
 // does not exist yet (one entry for it and all below it) and each file
-// that does not exist yet in a folder that does. dirPath itself, and any
+// that does not exist yet in a folder that does (newPaths); and each file
+// it would write over (replacedFiles). dirPath itself, and any
 // folder whose key (files.h) is in keepWhole, counts as existing: what is
 // added inside it is listed instead. kPackageWritten, or the failure the
 // extraction would meet in the folders that exist (a listing that breaks
 // off or an unfit name, 106; a path too long, 104).
 int32_t PlanPackageDirectory(sqlite3* db, const wchar_t* dirPath, uint32_t dirId,
-                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths);
+                             const std::vector<std::wstring>& keepWhole, std::vector<std::wstring>* newPaths,
+                             std::vector<std::wstring>* replacedFiles);
 
 // Whether the package file is as long as its header says: false for a
 // file cut short (a download that broke off), which the installation

@@ -167,16 +167,22 @@ EntryOutcome DeleteListedFile(const wchar_t* path, const UninstallGuard& guard)
     return DeleteFileForced(path) ? EntryOutcome::kDone : EntryOutcome::kFailed;
 }
 
-// A file is deleted; a folder goes with everything below it.
-EntryOutcome DeletePath(const wchar_t* path, const UninstallGuard& guard)
+// A file is deleted; a folder goes with everything below it. A file the
+// game wrote over another game's (shared) stays while another game holds
+// it or a folder it lies in; a folder found in its place is not that file.
+EntryOutcome DeletePath(const wchar_t* path, const UninstallGuard& guard, bool shared)
 {
+    if (shared) {
+        if (const std::optional<std::wstring> key = PathKey(path); key && LiesWithinAnyKey(guard.held, *key))
+            return EntryOutcome::kKept;
+    }
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(path, &found);
     if (search == INVALID_HANDLE_VALUE)
         return EntryOutcome::kDone;
     FindClose(search);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return DeleteFolderTree(path, guard);
+        return shared ? EntryOutcome::kDone : DeleteFolderTree(path, guard);
     return DeleteListedFile(path, guard);
 }
 
@@ -191,7 +197,9 @@ EntryOutcome DeleteUninstallEntry(const std::wstring& entry, const UninstallGuar
         return DeleteFolderTree(path, guard);
     case L'L':
     case L'l':
-        return DeletePath(path, guard);
+        return DeletePath(path, guard, false);
+    case kSharedFileEntry:
+        return DeletePath(path, guard, true);
     default:
         return EntryOutcome::kDone;
     }
@@ -226,16 +234,17 @@ constexpr char kPendingListCondition[] = "(uninstall glob 'P*' or uninstall glob
 
 bool IsPathEntry(const std::wstring& entry)
 {
-    return entry[0] == kPendingEntry || wcschr(L"DdLl", entry[0]);
+    return entry[0] == kPendingEntry || entry[0] == kSharedFileEntry || wcschr(L"DdLl", entry[0]);
 }
 
-// The keys of the paths a list names (every letter that names one).
-void AddListedKeys(const wchar_t* list, std::vector<std::wstring>& keys)
+// The keys of the paths a list names (every letter that names one; without
+// the pending mark's target when withTarget is false).
+void AddListedKeys(const wchar_t* list, std::vector<std::wstring>& keys, bool withTarget = true)
 {
     if (!list)
         return;
     for (const std::wstring& entry : UninstallListEntries(list)) {
-        if (!IsPathEntry(entry))
+        if (!IsPathEntry(entry) || (!withTarget && entry[0] == kPendingEntry))
             continue;
         if (std::optional<std::wstring> key = PathKey(entry.c_str() + 1))
             keys.push_back(*key);
@@ -244,9 +253,10 @@ void AddListedKeys(const wchar_t* list, std::vector<std::wstring>& keys)
 
 // What the games other than gameId hold: an installed game its folder and
 // what its list names; a game whose installation was cut short what its
-// pending list names. nullopt when the catalog could not be read: an
+// pending list names. Without their targets: only what their lists name
+// as brought by them. nullopt when the catalog could not be read: an
 // uninstall that does not know them must delete nothing.
-std::optional<std::vector<std::wstring>> PathsOtherGamesHold(sqlite3* catalog, uint32_t gameId)
+std::optional<std::vector<std::wstring>> OtherGamesPaths(sqlite3* catalog, uint32_t gameId, bool withTargets)
 {
     const std::string sql = std::string("select path, uninstall from games where id<>? and ((inst is not null and "
                                         "inst<>0) or ") + kPendingListCondition + ")";
@@ -255,9 +265,9 @@ std::optional<std::vector<std::wstring>> PathsOtherGamesHold(sqlite3* catalog, u
         return std::nullopt;
     std::vector<std::wstring> keys;
     while (rows.StepRow()) {
-        if (std::optional<std::wstring> key = PathKey(rows.ColumnText16(0)))
+        if (std::optional<std::wstring> key = withTargets ? PathKey(rows.ColumnText16(0)) : std::nullopt)
             keys.push_back(*key);
-        AddListedKeys(rows.ColumnText16(1), keys);
+        AddListedKeys(rows.ColumnText16(1), keys, withTargets);
     }
     if (rows.Failed())
         return std::nullopt;
@@ -290,7 +300,7 @@ void DeleteSparesOfListedFiles(const std::vector<std::wstring>& entries, const w
         return;
     std::vector<std::wstring> files;
     for (const std::wstring& entry : entries) {
-        if (entry[0] != L'L' && entry[0] != L'l')
+        if (!wcschr(L"Ll", entry[0]) && entry[0] != kSharedFileEntry)
             continue;
         const wchar_t* path = entry.c_str() + 1;
         const DWORD attributes = GetFileAttributesW(path);
@@ -328,7 +338,7 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<s
         return;
     // The lists retried are of games neither installed nor pending, which
     // hold nothing: one reading of what the others hold serves them all.
-    const std::optional<std::vector<std::wstring>> others = PathsOtherGamesHold(catalog, gameId);
+    const std::optional<std::vector<std::wstring>> others = OtherGamesPaths(catalog, gameId, true);
     if (!others)
         return;
     std::vector<std::pair<uint32_t, std::wstring>> lists;
@@ -346,7 +356,7 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<s
         std::wstring rest;
         for (const std::wstring& entry : UninstallListEntries(list)) {
             const std::optional<std::wstring> key = PathKey(entry.c_str() + 1);
-            (key && HoldsAnyKey(freed, *key) ? held : rest) += entry + L";";
+            (key && (HoldsAnyKey(freed, *key) || LiesWithinAnyKey(freed, *key)) ? held : rest) += entry + L";";
         }
         if (held.empty())
             continue;
@@ -358,6 +368,25 @@ void DeleteEntriesFreedBy(sqlite3* catalog, uint32_t gameId, const std::vector<s
 }
 
 }  // namespace
+
+bool LiesWithinAnyKey(const std::vector<std::wstring>& sorted, const std::wstring& key)
+{
+    if (ContainsKey(sorted, key))
+        return true;
+    // The folders leading to key, with and without the separator that ends
+    // a drive's root.
+    for (size_t slash = key.rfind(L'\\'); slash != std::wstring::npos && slash > 0;
+         slash = key.rfind(L'\\', slash - 1)) {
+        if (ContainsKey(sorted, key.substr(0, slash)) || ContainsKey(sorted, key.substr(0, slash + 1)))
+            return true;
+    }
+    return false;
+}
+
+std::optional<std::vector<std::wstring>> PathsOtherGamesBrought(sqlite3* catalog, uint32_t gameId)
+{
+    return OtherGamesPaths(catalog, gameId, false);
+}
 
 bool IsUninstallListPath(const wchar_t* path)
 {
@@ -429,7 +458,7 @@ bool UninstallGameIn(sqlite3* catalog, int32_t gameId)
     const std::vector<std::wstring> knownFolders = KnownFolderKeys();
     std::wstring remaining;
     if (list) {
-        std::optional<std::vector<std::wstring>> others = PathsOtherGamesHold(catalog, id);
+        std::optional<std::vector<std::wstring>> others = OtherGamesPaths(catalog, id, true);
         if (!others) {
             LogMessage(L"Uninstall: the catalog could not be read; game %u stays as it is", id);
             return false;

@@ -7,7 +7,10 @@
 // empty entries are ignored; "P" marks the list of an installation that
 // has begun and not yet been registered (it names the target): a run cut
 // short leaves it, and another game's uninstall then leaves that target
-// and what the list names alone.
+// and what the list names alone. "S" names a file the installation wrote
+// over one that another game brought: it goes with the last game that
+// brought it (older readers of the list, ignoring the letter, leave it to
+// that game's list).
 
 #include <sqlite3.h>
 
@@ -17,6 +20,7 @@
 #include <vector>
 
 constexpr wchar_t kPendingEntry = L'P';
+constexpr wchar_t kSharedFileEntry = L'S';
 
 // A path that can stand in an uninstall list: present and without ";",
 // which would split it into entries of its own.
@@ -33,6 +37,13 @@ std::vector<std::wstring> UninstallListEntries(const std::wstring& list);
 bool ReadUninstallList(sqlite3* catalog, uint32_t gameId, std::optional<std::wstring>* list);
 // Writes the game's uninstall column (null: NULL) and nothing else.
 bool StoreUninstallList(sqlite3* catalog, uint32_t gameId, const wchar_t* list);
+
+// The keys (files.h) of what the lists of the games other than gameId,
+// installed or with a pending list, name as brought by them, sorted.
+// nullopt when the catalog could not be read.
+std::optional<std::vector<std::wstring>> PathsOtherGamesBrought(sqlite3* catalog, uint32_t gameId);
+// Whether key is, or lies below, a key of the sorted list.
+bool LiesWithinAnyKey(const std::vector<std::wstring>& sorted, const std::wstring& key);
 
 // Deletes what the list names; failed deletions are skipped. False only
 // for a null list.

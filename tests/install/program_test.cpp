@@ -1226,8 +1226,9 @@ TEST_F(UninstallTest, AnotherInstalledGameStays)
 }
 
 // Two games in one folder of the user's, each bringing a folder of the
-// same name: the first one's uninstall leaves the second one's files in
-// it, and the folder goes with the second.
+// same name and files of the same names: whichever goes first leaves the
+// other's files, those it wrote over included, and the folder goes with
+// the second.
 TEST_F(UninstallTest, TwoGamesInOneFolderKeepEachOthersFiles)
 {
     AddGame(498, "First");
@@ -1235,7 +1236,6 @@ TEST_F(UninstallTest, TwoGamesInOneFolderKeepEachOthersFiles)
     const std::wstring shared = work_.File(L"Shared");
     CreateDirectoryW(shared.c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(shared + L"\\mine.txt", "mine"));
-    EXPECT_EQ(1u, Install(498, "First", shared));
     const std::wstring second = work_.File(L"499_second.db");
     {
         Package p(second);
@@ -1244,14 +1244,24 @@ TEST_F(UninstallTest, TwoGamesInOneFolderKeepEachOthersFiles)
         p.AddDir(2, std::string("game"), 1);
         p.AddDir(3, std::string("data"), 2);
         p.AddStored(1, "extra.dat", "the second game's", 3);
+        p.AddStored(2, "qmgame.exe", "the second game's program", 2);
+        p.AddStored(3, "ident498.ico", "the second game's icon", 1);
     }
-    EXPECT_EQ(1u, Run(L"i \"" + second + L"\" w \"" + shared + L"\" v 1"));
-    EXPECT_EQ(10u, Uninstall(498));
-    EXPECT_FALSE(PathExists(shared + L"\\game\\qmgame.exe"));
-    EXPECT_TRUE(PathExists(shared + L"\\game\\data\\extra.dat"));
-    EXPECT_EQ(3u, Query(499));
-    EXPECT_EQ(10u, Uninstall(499));
-    EXPECT_EQ((std::set<std::wstring>{L"mine.txt"}), testfiles::ListTree(shared));
+    for (uint32_t first : {498u, 499u}) {
+        SCOPED_TRACE(first);
+        const uint32_t last = first == 498 ? 499 : 498;
+        EXPECT_EQ(1u, Install(498, "First", shared));
+        EXPECT_EQ(1u, Run(L"i \"" + second + L"\" w \"" + shared + L"\" v 1"));
+        EXPECT_EQ(10u, Uninstall(first));
+        EXPECT_EQ(3u, Query(last));
+        EXPECT_TRUE(PathExists(shared + L"\\game\\qmgame.exe"));
+        EXPECT_TRUE(PathExists(shared + L"\\ident498.ico"));
+        EXPECT_EQ(last == 498, PathExists(shared + L"\\game\\data\\level0.dat"));
+        EXPECT_EQ(last == 499, PathExists(shared + L"\\game\\data\\extra.dat"));
+        EXPECT_EQ(10u, Uninstall(last));
+        EXPECT_EQ((std::set<std::wstring>{L"mine.txt"}), testfiles::ListTree(shared));
+        EXPECT_EQ("NULL", Column(first, "uninstall"));
+    }
 }
 
 // An installation killed part way leaves its list pending: another game's
