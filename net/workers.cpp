@@ -330,6 +330,7 @@ bool FetchToBuffer(HttpResult* result, const char* url, const char* headers, HWN
         result->status = kHttpNotStarted;
         return false;
     }
+    IdleConnectionsDrop dropOnceClosed;
     TrackedSession root(inFlight);
     if (root.Cancelled()) {
         result->status = kHttpOpenFailed;

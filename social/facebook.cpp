@@ -45,7 +45,8 @@ int FacebookLogin(uint32_t gameId, const LoginDialogRunner& runDialog,
                   const ShareDialogCaller& showShareDialog)
 {
     std::wstring token = GetOptionText(kFacebookTokenOption);
-    if (token.empty()) {
+    const bool loggingIn = token.empty();
+    if (loggingIn) {
         int code = runDialog ? runDialog(FacebookAuthorizationUrl().c_str()) : -1;
         if (code != kSocialCloseStored) {
             SetOption(kFacebookTokenOption, L"");
@@ -55,7 +56,9 @@ int FacebookLogin(uint32_t gameId, const LoginDialogRunner& runDialog,
         if (token.empty())
             return 2;
     }
-    if (GetOptionText(kFacebookUserIdOption).empty() && !FetchFacebookUserId(token.c_str()))
+    // A login has asked for the id already, as the dialog stored the token:
+    // asking again after a silent server would make one click wait twice.
+    if (GetOptionText(kFacebookUserIdOption).empty() && (loggingIn || !FetchFacebookUserId(token.c_str())))
         return 3;
     return showShareDialog && showShareDialog(gameId, kShareNetworkFacebook) ? 1 : 4;
 }

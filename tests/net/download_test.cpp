@@ -7,6 +7,8 @@
 #include "nettest.h"
 #include "net/download.h"
 
+#include <tuple>
+
 using zeltest::HttpReply;
 
 namespace {
@@ -108,6 +110,89 @@ TEST_F(SyncRequests, ASilentServerRunsOutOfTime)
     EXPECT_LT(GetTickCount64() - start, 20000u);
     SetEvent(never);
     CloseHandle(never);
+}
+
+TEST_F(SyncRequests, ARedirectLoopEndsAndAChainOfTwelveArrives)
+{
+    // The server lets a client out of the loop after 100 hops.
+    server_.Handle("/loop", [this](const zeltest::SeenRequest&) {
+        return server_.CountRequests("/loop") > 100 ? zeltest::TextReply("out") : zeltest::RedirectReply(302, "/loop");
+    });
+    server_.Handle("/chain", [](const zeltest::SeenRequest& seen) {
+        const int left = atoi(seen.query.c_str());
+        return left ? zeltest::RedirectReply(307, "/chain?" + std::to_string(left - 1)) : zeltest::TextReply("end");
+    });
+    std::wstring file = dir_.File(L"r.txt");
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("loop").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ(21u, server_.CountRequests("/loop"));
+    EXPECT_TRUE(DownloadUrlToFile(server_.WideUrl("chain?12").c_str(), kAgentZel, file.c_str()));
+    EXPECT_EQ("end", zeltest::ReadFileBytes(file));
+}
+
+TEST_F(SyncRequests, ConflictingLengthsAreNoShortBody)
+{
+    const std::string body(55, 'b');
+    HttpReply chunked = zeltest::TextReply(body);
+    chunked.framing = HttpReply::Framing::Chunked;
+    chunked.headers.emplace_back("Content-Length", "45");
+    HttpReply two = zeltest::TextReply(body);
+    two.headers.emplace_back("Content-Length", "45");
+    HttpReply same = zeltest::TextReply(body);
+    same.headers.emplace_back("Content-Length", "55");
+    HttpReply spaced = zeltest::TextReply(body);
+    spaced.framing = HttpReply::Framing::CloseDelimited;
+    spaced.headers.emplace_back("Content-Length", " 55 ");
+    for (const auto& [path, reply, whole] : {std::tuple{"chunked", chunked, true}, std::tuple{"two", two, false},
+                                             std::tuple{"same", same, true}, std::tuple{"spaced", spaced, true}}) {
+        SCOPED_TRACE(path);
+        server_.Reply(std::string("/") + path, reply);
+        std::wstring file = dir_.File(L"l.txt");
+        EXPECT_EQ(whole, DownloadUrlToFile(server_.WideUrl(path).c_str(), kAgentZel, file.c_str()));
+        EXPECT_EQ(whole ? body : "", zeltest::ReadFileBytes(file));
+    }
+}
+
+// Bytes a server writes past a body, in a write of their own, shaped as a
+// whole reply: the next request to the server, made here or by a worker,
+// still gets its own.
+TEST_F(SyncRequests, BytesPastAReplyNeverReachTheNextRequest)
+{
+    HttpReply first = zeltest::TextReply("first");
+    first.keepOpen = true;
+    first.stray = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nstray";
+    first.strayAfterMs = 100;
+    server_.Reply("/first", first);
+    server_.Reply("/next", zeltest::TextReply("next!"));
+    std::wstring file = dir_.File(L"n.txt");
+    for (bool workerFirst : {false, true}) {
+        SCOPED_TRACE(workerFirst ? "worker, then download" : "download, then worker");
+        HttpResult result = {};
+        EXPECT_TRUE(workerFirst ? HttpGetToBuffer(&result, server_.Url("first").c_str(), "", HWND_MESSAGE, 1)
+                                : DownloadUrlToFile(server_.WideUrl("first").c_str(), kAgentZel, file.c_str()));
+        free(result.data);
+        Sleep(400);
+        result = {};
+        EXPECT_TRUE(workerFirst ? DownloadUrlToFile(server_.WideUrl("next").c_str(), kAgentZel, file.c_str())
+                                : HttpGetToBuffer(&result, server_.Url("next").c_str(), "", HWND_MESSAGE, 1));
+        EXPECT_EQ("next!", workerFirst ? zeltest::ReadFileBytes(file)
+                                       : std::string(static_cast<char*>(result.data), result.size));
+        free(result.data);
+    }
+    EXPECT_EQ(2u, server_.CountRequests("/next"));
+}
+
+// Each byte of the body comes within the limit, the whole body does not.
+TEST_F(SyncRequests, ATrickleEndsAtTheLimit)
+{
+    HttpReply trickle = zeltest::TextReply(std::string(40, 't'));
+    trickle.trickleMs = 100;
+    server_.Reply("/trickle", trickle);
+    SetSyncTransferTimeout(1000);
+    std::wstring file = dir_.File(L"t.txt");
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(DownloadUrlToFile(server_.WideUrl("trickle").c_str(), kAgentZel, file.c_str()));
+    EXPECT_LT(GetTickCount64() - start, 3000u);
+    EXPECT_FALSE(zeltest::FileExists(file));
 }
 
 TEST_F(SyncRequests, PostRefusesOverlongPathsAndPlainHttp)

@@ -140,6 +140,13 @@ TEST_F(Login, FacebookLoginThroughTheSuccessRedirect)
                                                            L"/connect/login_success.html?error_reason=user_denied"),
                                Page(true)));
     EXPECT_EQ(L"", Option(kFacebookTokenOption));
+
+    // The id the dialog could not have is not asked for again.
+    server_->HandleOthers([](const SeenRequest&) { return TextReply("down", 500); });
+    server_->ClearRequests();
+    EXPECT_EQ(3, FacebookLogin(9, FacebookDialogArrivingAt(Origin() + L"/connect/login_success.html#access_token=T"),
+                               Page(true)));
+    EXPECT_EQ(1u, server_->Requests().size());
 }
 
 TEST_F(Login, VkontakteNeedsBothTokenAndUserId)

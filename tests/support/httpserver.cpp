@@ -380,7 +380,10 @@ void HttpServer::Serve(uintptr_t client)
             HANDLE waits[] = {reply.gate, stopEvent_};
             released = WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
         }
-        if (released && SendReply(client, reply) && reply.keepOpen)
+        if (released && SendReply(client, reply) &&
+            (reply.stray.empty() || (WaitForSingleObject(stopEvent_, reply.strayAfterMs) == WAIT_TIMEOUT &&
+                                     SendAll(static_cast<SOCKET>(client), reply.stray))) &&
+            reply.keepOpen)
             WaitForSingleObject(stopEvent_, INFINITE);
     }
     {
@@ -415,6 +418,15 @@ bool HttpServer::SendReply(uintptr_t client, const HttpReply& reply)
         char size[32];
         snprintf(size, sizeof(size), "%zx\r\n", body.size());
         body = body.empty() ? "0\r\n\r\n" : size + body + "\r\n0\r\n\r\n";
+    }
+    if (reply.trickleMs) {
+        if (!SendAll(socket, head))
+            return false;
+        for (char c : body) {
+            if (WaitForSingleObject(stopEvent_, reply.trickleMs) == WAIT_OBJECT_0 || !SendAll(socket, &c, 1))
+                return false;
+        }
+        return true;
     }
     // The head and the (first half of the) body in one write, as a server
     // answering at once sends them.

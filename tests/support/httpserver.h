@@ -59,6 +59,12 @@ struct HttpReply {
     // Keep the connection open after the reply, as a kept-alive one, until
     // the server stops.
     bool keepOpen = false;
+    // Bytes written after the reply, in a write of their own, this long
+    // after it (a notice a careless server prints past the body).
+    std::string stray;
+    DWORD strayAfterMs = 0;
+    // Send the body one byte at a time, this long apart.
+    DWORD trickleMs = 0;
 };
 
 HttpReply TextReply(std::string body, int status = 200);
