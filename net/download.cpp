@@ -386,7 +386,10 @@ bool HttpPostForm(const wchar_t* url, const wchar_t* filePath, const wchar_t* bo
     if (!utf8.get() || !*utf8.get())
         return false;
     // Always over TLS, on the URL's own port.
-    const std::wstring secureUrl = L"https://" + parts->host + L":" + std::to_wstring(parts->port) + parts->path;
+    // An IPv6 address keeps its brackets.
+    const bool bare = parts->host.find(L':') != std::wstring::npos && parts->host[0] != L'[';
+    const std::wstring host = bare ? L"[" + parts->host + L"]" : parts->host;
+    const std::wstring secureUrl = L"https://" + host + L":" + std::to_wstring(parts->port) + parts->path;
     std::shared_ptr<Transfer> transfer;
     if (!RunWithinLimit(Transfer::Body::Always, secureUrl.c_str(), kAgentManager, utf8.get(), transfer) ||
         transfer->status == 0)
