@@ -141,9 +141,9 @@ bool EnsureGameRow(sqlite3* catalog, const InstallJob& job)
 // it stays while a game that brought it is installed, whichever goes
 // first, and goes with the last of them. One written over a file of the
 // user's stays the user's, as before.
-int32_t AddSharedFileEntries(uint32_t gameId, const std::vector<std::wstring>& replaced, std::wstring* entries)
+int32_t AddSharedFileEntries(sqlite3* catalog, uint32_t gameId, const std::vector<std::wstring>& replaced,
+                             std::wstring* entries)
 {
-    sqlite3* catalog = GetCatalogDb();
     if (replaced.empty() || !catalog)
         return kPackageWritten;
     const std::optional<std::vector<std::wstring>> brought = PathsOtherGamesBrought(catalog, gameId);
@@ -166,8 +166,8 @@ int32_t AddSharedFileEntries(uint32_t gameId, const std::vector<std::wstring>& r
 // looked into. A missing folder holds none of those, and one whose path a
 // known folder will take later is still never taken whole by an uninstall:
 // it is spared the listing of the known folders.
-int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, const InstallJob& job,
-                        std::wstring* entries)
+int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t root, sqlite3* catalog,
+                        uint32_t gameId, std::wstring* entries)
 {
     const std::optional<std::wstring> key = PathKey(targetDir);
     const bool missing = IsMissingPath(targetDir);
@@ -187,7 +187,7 @@ int32_t PlanTreeEntries(sqlite3* package, const wchar_t* targetDir, uint32_t roo
         if (IsUninstallListPath(path.c_str()))
             *entries += L"L" + path + L";";
     }
-    return result == kPackageWritten ? AddSharedFileEntries(job.gameId, replaced, entries) : result;
+    return result == kPackageWritten ? AddSharedFileEntries(catalog, gameId, replaced, entries) : result;
 }
 
 // Before the first file is written, the game's catalog row takes the
@@ -247,12 +247,12 @@ int32_t InstallFromPackage(sqlite3* package, const wchar_t* targetDir, InstallJo
     // A package cut short is refused before the catalog hears of it.
     if (!PackageFileComplete(package))
         return kPackageListingFailed;
+    sqlite3* catalog = GetCatalogDb();
     std::wstring entries;
-    int32_t result = PlanTreeEntries(package, targetDir, root, job, &entries);
+    int32_t result = PlanTreeEntries(package, targetDir, root, catalog, job.gameId, &entries);
     if (result != kPackageWritten)
         return result;
     job.treeEntries = entries;
-    sqlite3* catalog = GetCatalogDb();
     if (!RecordTreeEntries(catalog, job, targetDir)) {
         ForgetTreeEntries(catalog, job);
         return kJobRegisterFailed;

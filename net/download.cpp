@@ -277,13 +277,15 @@ void MakeTransfer(Transfer& transfer)
 // the caller hears of the end.
 void RunTransfer(Transfer& transfer)
 {
-    try {
-        MakeTransfer(transfer);
-    } catch (const std::bad_alloc&) {
-        transfer.status = 0;
-        transfer.bodyWhole = false;
+    {
+        IdleConnectionsDrop dropOnceClosed;
+        try {
+            MakeTransfer(transfer);
+        } catch (const std::bad_alloc&) {
+            transfer.status = 0;
+            transfer.bodyWhole = false;
+        }
     }
-    DropIdleConnections();
     try {
         transfer.done.set_value();
     } catch (const std::future_error&) {

@@ -45,21 +45,14 @@ private:
 // The status code of an open request is 200.
 bool IsHttpOk(HINTERNET request);
 
-// Closes the connections WinINet keeps for reuse, in the whole process.
-// Wine's WinINet keeps a connection whose reply ended at its length even
-// when the server wrote more after it, and hands those bytes to the next
-// request to that host and port as its reply: every transfer lets go of its
-// connection this way once it has ended.
-inline void DropIdleConnections()
-{
-    InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-}
-
-// Drops the idle connections when it goes: made before a transfer's
-// handles, it acts once they are closed, on every way out.
+// Closes the connections WinINet keeps for reuse, in the whole process,
+// when it goes: made before a transfer's handles, it acts once they are
+// closed, on every way out. Wine's WinINet keeps a connection whose reply
+// ended at its length even when the server wrote more after it, and hands
+// those bytes to the next request to that host and port as its reply.
 struct IdleConnectionsDrop {
     IdleConnectionsDrop() = default;
-    ~IdleConnectionsDrop() { DropIdleConnections(); }
+    ~IdleConnectionsDrop() { InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0); }
     IdleConnectionsDrop(const IdleConnectionsDrop&) = delete;
     IdleConnectionsDrop& operator=(const IdleConnectionsDrop&) = delete;
 };
